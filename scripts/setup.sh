@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the tests, fuzzing, the tools
+# and the demo need. Safe to run again: apt only installs what is missing.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git python3
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libssh2-1-dev libssl-dev
+  qt6-base-dev fonts-liberation xvfb
+  libvterm-dev
+  inetutils-telnetd inetutils-telnet rsh-redone-server openssh-server openssh-client
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
