@@ -3,11 +3,12 @@
 // of plat.h so the logic behaves as it does on the desktop.
 #include "plat/headless/headless.h"
 
+#include "plat/evcore.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <poll.h>
 #include <sys/socket.h>
@@ -29,34 +30,6 @@ struct Window {
     bool dirty;
 };
 
-struct Msg {
-    PWnd wnd;
-    uint32_t msg;
-    PWParam wp;
-    PLParam lp;
-    int sockFd;             // readiness message: the socket and event whose
-    uint32_t sockEvent;     // outstanding mark clears once it is dispatched
-};
-
-struct Timer {
-    PWnd wnd;
-    uintptr_t id;
-    uint32_t interval;
-    uint32_t due;
-    bool queued;            // a PM_TIMER for it waits in the queue
-};
-
-struct Socket {
-    PWnd wnd;
-    uint32_t msg;
-    uint32_t events;
-    bool listening;
-    bool connecting;
-    bool writeArmed;
-    bool closePosted;
-    uint32_t outstanding;   // events posted and not yet dispatched
-};
-
 struct Pen {
     int32_t style, width;
     PRgb color;
@@ -71,11 +44,7 @@ struct State {
     std::map<PWnd, Window> windows;
     std::vector<PWnd> order;
     PWnd nextWnd = 1;
-    std::deque<Msg> queue;
-    std::vector<Timer> timers;
-    std::map<int, Socket> sockets;
-    bool quitting = false;
-    int quitCode = 0;
+    EvCore ev;
     PWnd focus = 0, mdiActive = 0;
     int32_t frameW = 1024, frameH = 768;
     HeadlessBoxPolicy policy;
@@ -176,10 +145,7 @@ int hDestroyWindow(PWnd w)
     callProc(w, PM_DESTROY, 0, 0);
     s.windows.erase(w);
     s.order.erase(std::remove(s.order.begin(), s.order.end(), w), s.order.end());
-    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(), [w](const Msg& m) { return m.wnd == w; }), s.queue.end());
-    s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(), [w](const Timer& t) { return t.wnd == w; }), s.timers.end());
-    for (auto it = s.sockets.begin(); it != s.sockets.end();)
-        it = it->second.wnd == w ? s.sockets.erase(it) : std::next(it);
+    evForgetWindow(s.ev, w);
     if (s.focus == w)
         s.focus = 0;
     if (s.mdiActive == w) {
@@ -343,155 +309,34 @@ bool hPost(PWnd w, uint32_t msg, PWParam wp, PLParam lp)
 {
     if (!find(w))
         return false;
-    st().queue.push_back(Msg{w, msg, wp, lp, -1, 0});
+    evPost(st().ev, w, msg, wp, lp);
     return true;
 }
 
 PResult hSend(PWnd w, uint32_t msg, PWParam wp, PLParam lp) { return callProc(w, msg, wp, lp); }
 
-void fireTimers()
-{
-    State& s = st();
-    uint32_t now = platTickCount();
-    for (Timer& t : s.timers) {
-        if (!t.queued && (int32_t)(now - t.due) >= 0) {
-            t.queued = true;
-            s.queue.push_back(Msg{t.wnd, PM_TIMER, t.id, 0, -1, 0});
-            t.due = now + t.interval;
-        }
-    }
-}
-
-// Milliseconds until the next timer is due (-1: none).
-int nextTimerMs()
-{
-    State& s = st();
-    uint32_t now = platTickCount();
-    int best = -1;
-    for (const Timer& t : s.timers) {
-        if (t.queued)
-            continue;
-        int32_t left = (int32_t)(t.due - now);
-        int ms = left < 0 ? 0 : left;
-        if (best < 0 || ms < best)
-            best = ms;
-    }
-    return best;
-}
-
-void postSocket(int fd, Socket& so, uint32_t event, int error)
-{
-    so.outstanding |= event;
-    st().queue.push_back(Msg{so.wnd, so.msg, (PWParam)fd, platSelectLParam(event, error), fd, event});
-}
-
 // Polls the registered sockets for at most timeoutMs and posts what they
-// report. Returns the number of events posted.
-int pollSockets(int timeoutMs)
+// report.
+void pollSockets(int timeoutMs)
 {
-    State& s = st();
+    EvCore& ev = st().ev;
     std::vector<pollfd> fds;
-    for (auto& [fd, so] : s.sockets) {
-        short want = 0;
-        if (so.connecting)
-            want |= POLLOUT;
-        else {
-            if (so.listening) {
-                if ((so.events & FD_ACCEPT) && !(so.outstanding & FD_ACCEPT))
-                    want |= POLLIN;
-            } else {
-                if (!so.closePosted && !(so.outstanding & (FD_READ | FD_CLOSE)))
-                    want |= POLLIN;
-                if ((so.events & FD_OOB) && !(so.outstanding & FD_OOB))
-                    want |= POLLPRI;
-                if (so.writeArmed)
-                    want |= POLLOUT;
-            }
-        }
-        if (want)
+    for (auto& [fd, so] : ev.sockets)
+        if (short want = evWanted(so))
             fds.push_back(pollfd{fd, want, 0});
-    }
     if (fds.empty()) {
         if (timeoutMs > 0)
             usleep((useconds_t)timeoutMs * 1000);
-        return 0;
+        return;
     }
-    int n = poll(fds.data(), fds.size(), timeoutMs);
-    if (n <= 0)
-        return 0;
-    int posted = 0;
-    for (const pollfd& p : fds) {
-        if (!p.revents)
-            continue;
-        auto it = s.sockets.find(p.fd);
-        if (it == s.sockets.end())
-            continue;
-        Socket& so = it->second;
-        if (p.revents & POLLNVAL) {
-            s.sockets.erase(it);    // closed behind our back
-            continue;
-        }
-        if (so.connecting) {
-            int err = 0;
-            socklen_t len = sizeof err;
-            getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &err, &len);
-            so.connecting = false;
-            if (so.events & FD_CONNECT) {
-                postSocket(p.fd, so, FD_CONNECT, err ? platWsaFromErrno(err) : 0);
-                ++posted;
-            }
-            if (!err && (so.events & FD_WRITE)) {
-                postSocket(p.fd, so, FD_WRITE, 0);
-                ++posted;
-            }
-            continue;
-        }
-        if (so.listening) {
-            if (p.revents & POLLIN) {
-                postSocket(p.fd, so, FD_ACCEPT, 0);
-                ++posted;
-            }
-            continue;
-        }
-        if ((p.revents & POLLPRI) && (so.events & FD_OOB)) {
-            postSocket(p.fd, so, FD_OOB, 0);
-            ++posted;
-        }
-        if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
-            char c;
-            ssize_t got = recv(p.fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-            if (got > 0) {
-                if (so.events & FD_READ) {
-                    postSocket(p.fd, so, FD_READ, 0);
-                    ++posted;
-                }
-            } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-                int err = got == 0 ? 0 : platWsaFromErrno(errno);
-                so.closePosted = true;
-                if (so.events & FD_CLOSE) {
-                    postSocket(p.fd, so, FD_CLOSE, err);
-                    ++posted;
-                }
-            }
-        }
-        if ((p.revents & POLLOUT) && so.writeArmed) {
-            so.writeArmed = false;
-            if (so.events & FD_WRITE) {
-                postSocket(p.fd, so, FD_WRITE, 0);
-                ++posted;
-            }
-        }
-    }
-    return posted;
+    if (poll(fds.data(), fds.size(), timeoutMs) <= 0)
+        return;
+    for (const pollfd& p : fds)
+        evReady(ev, p.fd, p.revents);
 }
 
-void dispatch(const Msg& m)
+void deliver(const EvMsg& m)
 {
-    State& s = st();
-    if (m.msg == PM_TIMER)
-        for (Timer& t : s.timers)
-            if (t.wnd == m.wnd && t.id == m.wp)
-                t.queued = false;
     if (m.msg == PM_PAINT) {
         if (Window* win = find(m.wnd))
             win->dirty = false;
@@ -499,11 +344,6 @@ void dispatch(const Msg& m)
     PMsgFilter filter = platMessageFilter();
     if (!(filter && filter(m.wnd, m.msg, m.wp, m.lp)))
         callProc(m.wnd, m.msg, m.wp, m.lp);
-    if (m.sockFd >= 0) {
-        auto it = s.sockets.find(m.sockFd);
-        if (it != s.sockets.end())
-            it->second.outstanding &= ~m.sockEvent;
-    }
 }
 
 // Paints windows whose contents were invalidated, as the window system does
@@ -524,122 +364,47 @@ int paintDirty()
 
 int hPump(int timeoutMs)
 {
-    State& s = st();
-    if (s.quitting)
+    EvCore& ev = st().ev;
+    if (ev.quitting)
         return -1;
-    fireTimers();
+    evFireTimers(ev);
     pollSockets(0);
-    if (s.queue.empty() && timeoutMs != 0) {
+    if (ev.queue.empty() && timeoutMs != 0) {
         // Nothing waits: sleep in poll() until a socket reports, the next
         // timer is due or the caller's time is up.
-        int wait = nextTimerMs();
+        int wait = evNextTimerMs(ev);
         if (timeoutMs > 0 && (wait < 0 || timeoutMs < wait))
             wait = timeoutMs;
         if (wait < 0)
-            wait = 1000;    // nothing can arrive but through a socket; look again
+            wait = 1000;    // only a socket can bring work; look again then
         pollSockets(wait);
-        fireTimers();
+        evFireTimers(ev);
     }
-    // Dispatch what waits now; messages posted meanwhile wait for the next pass.
-    size_t count = s.queue.size();
-    int done = 0;
-    for (size_t i = 0; i < count && !s.queue.empty() && !s.quitting; ++i) {
-        Msg m = s.queue.front();
-        s.queue.pop_front();
-        dispatch(m);
-        ++done;
-    }
-    if (s.queue.empty() && !s.quitting)
+    int done = evDispatch(ev, deliver);
+    if (ev.queue.empty() && !ev.quitting)
         done += paintDirty();
-    return s.quitting ? -1 : done;
+    return ev.quitting ? -1 : done;
 }
 
 void hQuit(int code)
 {
-    st().quitting = true;
-    st().quitCode = code;
+    st().ev.quitting = true;
+    st().ev.quitCode = code;
 }
-bool hQuitting() { return st().quitting; }
-int hQuitCode() { return st().quitCode; }
+bool hQuitting() { return st().ev.quitting; }
+int hQuitCode() { return st().ev.quitCode; }
 
-// ---- timers ----
+// ---- timers and sockets ----
 
-uintptr_t hSetTimer(PWnd w, uintptr_t id, uint32_t ms)
-{
-    State& s = st();
-    if (!find(w) || id == 0)
-        return 0;
-    for (Timer& t : s.timers)
-        if (t.wnd == w && t.id == id) {
-            t.interval = ms;
-            t.due = platTickCount() + ms;
-            return id;
-        }
-    s.timers.push_back(Timer{w, id, ms, platTickCount() + ms, false});
-    return id;
-}
-
-bool hKillTimer(PWnd w, uintptr_t id)
-{
-    State& s = st();
-    auto it = std::find_if(s.timers.begin(), s.timers.end(), [&](const Timer& t) { return t.wnd == w && t.id == id; });
-    if (it == s.timers.end())
-        return false;
-    s.timers.erase(it);
-    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(),
-                                 [&](const Msg& m) { return m.wnd == w && m.msg == PM_TIMER && m.wp == id; }),
-                  s.queue.end());
-    return true;
-}
-
-// ---- sockets ----
-
+uintptr_t hSetTimer(PWnd w, uintptr_t id, uint32_t ms) { return find(w) ? evSetTimer(st().ev, w, id, ms) : 0; }
+bool hKillTimer(PWnd w, uintptr_t id) { return evKillTimer(st().ev, w, id); }
 int hAsyncSelect(int fd, PWnd w, uint32_t msg, uint32_t events)
 {
-    State& s = st();
-    if (fd < 0)
+    if (events && w && !find(w))
         return -1;
-    if (events == 0 || !w) {
-        s.sockets.erase(fd);
-        return 0;
-    }
-    if (!find(w))
-        return -1;
-    Socket so{};
-    so.wnd = w;
-    so.msg = msg;
-    so.events = events;
-    int acc = 0;
-    socklen_t len = sizeof acc;
-    if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &acc, &len) < 0)
-        return -1;
-    so.listening = acc != 0;
-    if (!so.listening) {
-        sockaddr_storage peer{};
-        socklen_t plen = sizeof peer;
-        bool connected = getpeername(fd, (sockaddr*)&peer, &plen) == 0;
-        so.connecting = !connected && (events & FD_CONNECT);
-        so.writeArmed = connected && (events & FD_WRITE);
-        if (connected && (events & FD_CONNECT)) {
-            // The connect finished before the socket was registered.
-            Socket& reg = s.sockets[fd] = so;
-            reg.writeArmed = false;
-            postSocket(fd, reg, FD_CONNECT, 0);
-            if (events & FD_WRITE)
-                postSocket(fd, reg, FD_WRITE, 0);
-            return 0;
-        }
-    }
-    s.sockets[fd] = so;
-    return 0;
+    return evAsyncSelect(st().ev, fd, w, msg, events);
 }
-
-void hSocketWouldBlock(int fd)
-{
-    auto it = st().sockets.find(fd);
-    if (it != st().sockets.end())
-        it->second.writeArmed = true;
-}
+void hSocketWouldBlock(int fd) { evWouldBlock(st().ev, fd); }
 
 // ---- boxes and sound ----
 
