@@ -141,6 +141,23 @@ enum : uint32_t {
 };
 enum : int32_t { PID_OK = 1, PID_CANCEL = 2, PID_ABORT = 3, PID_RETRY = 4, PID_IGNORE = 5, PID_YES = 6, PID_NO = 7 };
 
+// Virtual key codes carried by PM_KEYDOWN / PM_SYSKEYDOWN (wParam), with
+// the repeat count in bits 0..15 of lParam and the extended-key flag in bit
+// 24; the Windows numbers.
+enum : int32_t {
+    PVK_BACK = 0x08, PVK_TAB = 0x09, PVK_CLEAR = 0x0C, PVK_RETURN = 0x0D, PVK_SHIFT = 0x10,
+    PVK_CONTROL = 0x11, PVK_MENU = 0x12, PVK_PAUSE = 0x13, PVK_CAPITAL = 0x14, PVK_ESCAPE = 0x1B,
+    PVK_SPACE = 0x20, PVK_PRIOR = 0x21, PVK_NEXT = 0x22, PVK_END = 0x23, PVK_HOME = 0x24,
+    PVK_LEFT = 0x25, PVK_UP = 0x26, PVK_RIGHT = 0x27, PVK_DOWN = 0x28, PVK_INSERT = 0x2D,
+    PVK_DELETE = 0x2E, PVK_0 = 0x30, PVK_A = 0x41, PVK_NUMPAD0 = 0x60, PVK_MULTIPLY = 0x6A,
+    PVK_ADD = 0x6B, PVK_SEPARATOR = 0x6C, PVK_SUBTRACT = 0x6D, PVK_DECIMAL = 0x6E, PVK_DIVIDE = 0x6F,
+    PVK_F1 = 0x70, PVK_F10 = 0x79, PVK_F12 = 0x7B, PVK_NUMLOCK = 0x90, PVK_SCROLL = 0x91,
+    PVK_OEM_PLUS = 0xBB, PVK_OEM_MINUS = 0xBD, PVK_OEM_6 = 0xDD,
+};
+constexpr PLParam PKEY_EXTENDED = 0x01000000;
+// platKeyState: bit 0x8000 while the key is down, bit 1 while it is toggled on.
+enum : int32_t { PKS_DOWN = 0x8000, PKS_TOGGLED = 0x1 };
+
 // Sounds.
 enum : int32_t { PSND_DEFAULT = 0, PSND_EXCLAMATION = 1, PSND_ERROR = 2 };
 
@@ -205,6 +222,9 @@ struct PlatBackend {
     // Sockets.
     int (*asyncSelect)(int fd, PWnd wnd, uint32_t msg, uint32_t events);
     void (*socketWouldBlock)(int fd);
+
+    // Keyboard state of a virtual key (PKS_*).
+    int32_t (*keyState)(int32_t vk);
 
     // Boxes and sound.
     int32_t (*messageBox)(PWnd owner, const char* text, const char* caption, uint32_t flags);
@@ -291,6 +311,7 @@ inline uintptr_t platSetTimer(PWnd w, uintptr_t id, uint32_t ms) { return platBa
 inline bool platKillTimer(PWnd w, uintptr_t id) { return platBackend()->killTimer(w, id); }
 inline int platAsyncSelect(int fd, PWnd w, uint32_t msg, uint32_t events) { return platBackend()->asyncSelect(fd, w, msg, events); }
 inline void platSocketWouldBlock(int fd) { platBackend()->socketWouldBlock(fd); }
+inline int32_t platKeyState(int32_t vk) { return platBackend()->keyState(vk); }
 inline int32_t platMessageBox(PWnd owner, const char* text, const char* caption, uint32_t flags) { return platBackend()->messageBox(owner, text, caption, flags); }
 inline void platBeep(int32_t sound) { platBackend()->beep(sound); }
 inline PDC platGetDC(PWnd w) { return platBackend()->getDC(w); }

@@ -58,6 +58,7 @@ struct State {
     std::map<PDC, DcState> dcs;
     HeadlessCaret caret{};
     std::vector<int32_t> sounds;
+    std::map<int32_t, int32_t> keys;
 };
 
 State& st()
@@ -434,6 +435,12 @@ int32_t hMessageBox(PWnd owner, const char* text, const char* caption, uint32_t 
     return box.answer;
 }
 
+int32_t hKeyState(int32_t vk)
+{
+    auto it = st().keys.find(vk);
+    return it == st().keys.end() ? 0 : it->second;
+}
+
 void hBeep(int32_t sound) { st().sounds.push_back(sound); }
 
 // ---- drawing ----
@@ -554,6 +561,7 @@ extern const PlatBackend headlessBackend = {
     hPost, hSend, hPump, hQuit, hQuitting, hQuitCode,
     hSetTimer, hKillTimer,
     hAsyncSelect, hSocketWouldBlock,
+    hKeyState,
     hMessageBox, hBeep,
     hGetDC, hReleaseDC, hCreateFont, hDeleteFont, hFontMetrics, hSelectFont, hSetTextColor, hSetBkColor,
     hTextOut, hFillRect, hCreatePen, hDeletePen, hPolyline, hNearestColor,
@@ -603,3 +611,4 @@ HeadlessCaret headlessCaret() { return st().caret; }
 void headlessAdvanceClock(uint32_t ms) { g_platClockOffset += ms; }
 std::vector<PWnd> headlessWindows() { return st().order; }
 const std::vector<int32_t>& headlessSounds() { return st().sounds; }
+void headlessSetKeyState(int32_t vk, int32_t state) { st().keys[vk] = state; }

@@ -73,3 +73,5 @@ void headlessAdvanceClock(uint32_t ms);
 std::vector<PWnd> headlessWindows();
 // Sounds played (platBeep), in order.
 const std::vector<int32_t>& headlessSounds();
+// What platKeyState reports for a virtual key (PKS_DOWN, PKS_TOGGLED).
+void headlessSetKeyState(int32_t vk, int32_t state);
