@@ -1,0 +1,124 @@
+// The Qt back end keeps the platform contract on real widgets (offscreen
+// platform): messages, timers, socket readiness and drawing into the
+// backing image that paint events show.
+#include "plat/plat.h"
+#include "plat/qt/qtplat.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<uint32_t, PWParam>> g_seen;
+
+PResult proc(PWnd, uint32_t msg, PWParam wp, PLParam lp)
+{
+    if (msg == PM_USER || msg == PM_TIMER || msg == PM_CLOSE)
+        g_seen.push_back({msg, wp});
+    if (msg == PM_SOCKET)
+        g_seen.push_back({msg, (PWParam)platSelectEvent(lp)});
+    return 0;
+}
+
+class QtPlat : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int argc = 1;
+        static char name[] = "qtplat_test";
+        static char* argv[] = {name, nullptr};
+        ASSERT_EQ(qtPlatInit(argc, argv), 0);
+    }
+    static void TearDownTestSuite() { qtPlatShutdown(); }
+    void SetUp() override
+    {
+        g_seen.clear();
+        frame = platCreateWindow(PWndCreate{PWndKind::Frame, 0, "Korvex", {0, 0, 800, 600}, PWS_VISIBLE, proc});
+        client = platCreateWindow(PWndCreate{PWndKind::MdiClient, frame, "", {0, 0, 0, 0}, PWS_VISIBLE, nullptr});
+        child = platCreateWindow(PWndCreate{PWndKind::MdiChild, client, "HOST-1", {0, 0, 300, 200}, PWS_VISIBLE, proc});
+        ASSERT_NE(child, 0);
+    }
+    void TearDown() override { platDestroyWindow(frame); }
+    template <class Pred> bool pumpUntil(Pred pred)
+    {
+        for (int i = 0; i < 300 && !pred(); ++i)
+            platPump(10);
+        return pred();
+    }
+    PWnd frame = 0, client = 0, child = 0;
+};
+
+TEST_F(QtPlat, PostedMessagesKeepTheirOrder)
+{
+    for (PWParam i = 0; i < 4; ++i)
+        platPost(child, PM_USER, i, 0);
+    ASSERT_TRUE(pumpUntil([] { return g_seen.size() == 4; }));
+    for (PWParam i = 0; i < 4; ++i)
+        EXPECT_EQ(g_seen[i].second, i);
+    char title[32];
+    platTitle(child, title, sizeof title);
+    EXPECT_STREQ(title, "HOST-1");
+}
+
+TEST_F(QtPlat, TimersFireAndStop)
+{
+    platSetTimer(child, 123, 20);
+    ASSERT_TRUE(pumpUntil([] { return g_seen.size() >= 2; }));
+    EXPECT_EQ(g_seen[0], (std::pair<uint32_t, PWParam>{PM_TIMER, 123}));
+    EXPECT_TRUE(platKillTimer(child, 123));
+}
+
+TEST_F(QtPlat, SocketReadinessArrivesAsMessages)
+{
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+    ASSERT_EQ(platAsyncSelect(sv[0], child, PM_SOCKET, FD_READ | FD_CLOSE), 0);
+    ASSERT_EQ(write(sv[1], "x", 1), 1);
+    ASSERT_TRUE(pumpUntil([] { return !g_seen.empty(); }));
+    EXPECT_EQ(g_seen[0], (std::pair<uint32_t, PWParam>{PM_SOCKET, FD_READ}));
+    char c;
+    ASSERT_EQ(read(sv[0], &c, 1), 1);
+    close(sv[1]);
+    ASSERT_TRUE(pumpUntil([] { return g_seen.size() >= 2; }));
+    EXPECT_EQ(g_seen.back(), (std::pair<uint32_t, PWParam>{PM_SOCKET, FD_CLOSE}));
+    platAsyncSelect(sv[0], child, 0, 0);
+    close(sv[0]);
+}
+
+TEST_F(QtPlat, DrawingLandsInTheBackingImage)
+{
+    PRect rc = platClientRect(child);
+    ASSERT_GT(rc.right, 100);
+    PDC dc = platGetDC(child);
+    ASSERT_NE(dc, 0);
+    platFillRect(dc, PRect{0, 0, 50, 40}, platRgb(0, 0, 255));
+    PFont font = platCreateFont("Courier New", 16, 0);
+    PFontMetrics m = platFontMetrics(font);
+    EXPECT_GT(m.width, 0);
+    EXPECT_LE(m.height, 16 + m.externalLeading);
+    platSelectFont(dc, font);
+    platSetTextColor(dc, platRgb(255, 255, 255));
+    platSetBkColor(dc, platRgb(255, 0, 0));
+    const uint8_t text[] = {' ', ' '};
+    platTextOut(dc, 60, 0, text, 2);
+    PPen pen = platCreatePen(PPEN_SOLID, 1, platRgb(0, 255, 0));
+    PPoint line[] = {{0, 60}, {10, 60}};
+    platPolyline(dc, pen, line, 2);
+    platReleaseDC(child, dc);
+    EXPECT_EQ(qtPlatPixel(child, 10, 10), platRgb(0, 0, 255));
+    EXPECT_EQ(qtPlatPixel(child, 61, 2), platRgb(255, 0, 0));   // opaque background of the text run
+    EXPECT_EQ(qtPlatPixel(child, 60 + 2 * m.width + 1, 2), platRgb(255, 255, 255));
+    EXPECT_EQ(qtPlatPixel(child, 9, 60), platRgb(0, 255, 0));
+    EXPECT_NE(qtPlatPixel(child, 10, 60), platRgb(0, 255, 0));  // a polyline's last point is not drawn
+    platDeletePen(pen);
+    platDeleteFont(font);
+}
+
+} // namespace
