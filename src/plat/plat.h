@@ -179,6 +179,42 @@ struct PFontMetrics {
     int32_t externalLeading;
 };
 
+// Menus: a flat list in menu order. Depth 0 opens a pop-up on the menu bar
+// (its id is unused); depth 1 items belong to the last pop-up, depth 2 to a
+// sub-menu opened by the last depth-1 item with PMF_POPUP. A null text is a
+// separator. Choosing an item posts PM_COMMAND with its id to the frame.
+enum : uint32_t { PMF_GRAYED = 0x1, PMF_CHECKED = 0x2, PMF_POPUP = 0x10 };
+struct PMenuItem {
+    int32_t id;
+    const char* text;       // "&" marks the mnemonic; "\t" separates the accelerator text
+    int32_t depth;
+    uint32_t flags;
+};
+
+// Modal dialogs built from a list of controls. The back end shows them and,
+// when the user presses a button, copies what was entered back into the
+// controls: Edit/Password texts, Check values (0/1), Combo and List
+// selections (index, or -1; an editable combo also fills text).
+enum class PCtlKind : int32_t { Label, Edit, Password, Combo, List, Check, Button };
+struct PDlgControl {
+    int32_t id;             // Button: the result the dialog returns when pressed
+    PCtlKind kind;
+    const char* label;
+    char* text;             // Edit, Password, Combo: in/out, NUL-terminated
+    int32_t textSize;
+    const char* const* items; // Combo, List
+    int32_t itemCount;
+    int32_t value;          // Check: 0/1; Combo, List: selected index
+};
+struct PDlgSpec {
+    int32_t id;             // the dialog's resource number, for policies and tests
+    const char* title;
+    PDlgControl* controls;
+    int32_t count;
+};
+
+enum : uint32_t { PFD_OPEN = 0, PFD_SAVE = 1 };
+
 // The back-end table. Every slot is filled by each back end.
 struct PlatBackend {
     const char* name;
@@ -222,6 +258,17 @@ struct PlatBackend {
     // Sockets.
     int (*asyncSelect)(int fd, PWnd wnd, uint32_t msg, uint32_t events);
     void (*socketWouldBlock)(int fd);
+
+    // Menus, dialogs and the common dialogs.
+    void (*setMenu)(PWnd frame, const PMenuItem* items, int32_t count);
+    void (*menuState)(PWnd frame, int32_t id, uint32_t flags);
+    int32_t (*dialog)(PWnd owner, PDlgSpec* spec);
+    int (*fileDialog)(PWnd owner, uint32_t mode, const char* title, const char* filter, char* path, int size);
+    bool (*chooseColor)(PWnd owner, PRgb* color);
+
+    // Clipboard text (bytes in the display character set).
+    int (*clipboardGet)(char* out, int size);
+    bool (*clipboardSet)(const char* text, int length);
 
     // Keyboard state of a virtual key (PKS_*).
     int32_t (*keyState)(int32_t vk);
@@ -311,6 +358,22 @@ inline uintptr_t platSetTimer(PWnd w, uintptr_t id, uint32_t ms) { return platBa
 inline bool platKillTimer(PWnd w, uintptr_t id) { return platBackend()->killTimer(w, id); }
 inline int platAsyncSelect(int fd, PWnd w, uint32_t msg, uint32_t events) { return platBackend()->asyncSelect(fd, w, msg, events); }
 inline void platSocketWouldBlock(int fd) { platBackend()->socketWouldBlock(fd); }
+inline void platSetMenu(PWnd frame, const PMenuItem* items, int32_t n) { platBackend()->setMenu(frame, items, n); }
+// Sets an item's PMF_GRAYED / PMF_CHECKED flags.
+inline void platMenuState(PWnd frame, int32_t id, uint32_t flags) { platBackend()->menuState(frame, id, flags); }
+// Runs a modal dialog (pumping messages meanwhile); returns the id of the
+// button pressed, or PID_CANCEL when the dialog was closed.
+inline int32_t platDialog(PWnd owner, PDlgSpec* spec) { return platBackend()->dialog(owner, spec); }
+// Asks for a file name; path is the initial name in and the chosen one out.
+// Returns its length, or 0 when cancelled. filter: "Text files (*.txt)".
+inline int platFileDialog(PWnd owner, uint32_t mode, const char* title, const char* filter, char* path, int size)
+{
+    return platBackend()->fileDialog(owner, mode, title, filter, path, size);
+}
+inline bool platChooseColor(PWnd owner, PRgb* color) { return platBackend()->chooseColor(owner, color); }
+// Returns the length of the text copied into out (NUL-terminated), 0 if none.
+inline int platClipboardGet(char* out, int size) { return platBackend()->clipboardGet(out, size); }
+inline bool platClipboardSet(const char* text, int length) { return platBackend()->clipboardSet(text, length); }
 inline int32_t platKeyState(int32_t vk) { return platBackend()->keyState(vk); }
 inline int32_t platMessageBox(PWnd owner, const char* text, const char* caption, uint32_t flags) { return platBackend()->messageBox(owner, text, caption, flags); }
 inline void platBeep(int32_t sound) { platBackend()->beep(sound); }

@@ -59,6 +59,14 @@ struct State {
     HeadlessCaret caret{};
     std::vector<int32_t> sounds;
     std::map<int32_t, int32_t> keys;
+    std::vector<PMenuItem> menu;
+    std::vector<std::string> menuTexts;
+    HeadlessDialogPolicy dialogPolicy;
+    std::vector<HeadlessDialog> dialogs;
+    std::string fileAnswer;
+    bool colorChosen = false;
+    PRgb colorAnswer = 0;
+    std::string clipboard;
 };
 
 State& st()
@@ -435,6 +443,65 @@ int32_t hMessageBox(PWnd owner, const char* text, const char* caption, uint32_t 
     return box.answer;
 }
 
+// ---- menus, dialogs, clipboard ----
+
+void hSetMenu(PWnd, const PMenuItem* items, int32_t count)
+{
+    State& s = st();
+    s.menu.assign(items, items + std::max(0, count));
+    s.menuTexts.clear();
+    for (const PMenuItem& m : s.menu)
+        s.menuTexts.push_back(m.text ? m.text : "");
+    for (size_t i = 0; i < s.menu.size(); ++i)
+        if (s.menu[i].text)
+            s.menu[i].text = s.menuTexts[i].c_str();
+}
+void hMenuState(PWnd, int32_t id, uint32_t flags)
+{
+    for (PMenuItem& m : st().menu)
+        if (m.id == id && m.depth > 0)
+            m.flags = (m.flags & ~(PMF_GRAYED | PMF_CHECKED)) | (flags & (PMF_GRAYED | PMF_CHECKED));
+}
+int32_t hDialog(PWnd, PDlgSpec* spec)
+{
+    State& s = st();
+    int32_t result = s.dialogPolicy ? s.dialogPolicy(*spec) : PID_CANCEL;
+    s.dialogs.push_back(HeadlessDialog{spec->id, spec->title ? spec->title : "", result});
+    return result;
+}
+int hFileDialog(PWnd, uint32_t, const char*, const char*, char* path, int size)
+{
+    const std::string& a = st().fileAnswer;
+    if (a.empty() || size <= 0)
+        return 0;
+    int n = (int)std::min<size_t>(a.size(), (size_t)size - 1);
+    memcpy(path, a.data(), (size_t)n);
+    path[n] = 0;
+    return n;
+}
+bool hChooseColor(PWnd, PRgb* color)
+{
+    if (!st().colorChosen)
+        return false;
+    *color = st().colorAnswer;
+    return true;
+}
+int hClipboardGet(char* out, int size)
+{
+    const std::string& c = st().clipboard;
+    if (size <= 0)
+        return 0;
+    int n = (int)std::min<size_t>(c.size(), (size_t)size - 1);
+    memcpy(out, c.data(), (size_t)n);
+    out[n] = 0;
+    return n;
+}
+bool hClipboardSet(const char* text, int length)
+{
+    st().clipboard.assign(text ? text : "", text ? (size_t)std::max(0, length) : 0);
+    return true;
+}
+
 int32_t hKeyState(int32_t vk)
 {
     auto it = st().keys.find(vk);
@@ -561,6 +628,8 @@ extern const PlatBackend headlessBackend = {
     hPost, hSend, hPump, hQuit, hQuitting, hQuitCode,
     hSetTimer, hKillTimer,
     hAsyncSelect, hSocketWouldBlock,
+    hSetMenu, hMenuState, hDialog, hFileDialog, hChooseColor,
+    hClipboardGet, hClipboardSet,
     hKeyState,
     hMessageBox, hBeep,
     hGetDC, hReleaseDC, hCreateFont, hDeleteFont, hFontMetrics, hSelectFont, hSetTextColor, hSetBkColor,
@@ -612,3 +681,14 @@ void headlessAdvanceClock(uint32_t ms) { g_platClockOffset += ms; }
 std::vector<PWnd> headlessWindows() { return st().order; }
 const std::vector<int32_t>& headlessSounds() { return st().sounds; }
 void headlessSetKeyState(int32_t vk, int32_t state) { st().keys[vk] = state; }
+
+void headlessSetDialogPolicy(HeadlessDialogPolicy policy) { st().dialogPolicy = std::move(policy); }
+const std::vector<HeadlessDialog>& headlessDialogs() { return st().dialogs; }
+void headlessSetFileAnswer(const std::string& path) { st().fileAnswer = path; }
+void headlessSetColorAnswer(bool chosen, PRgb color)
+{
+    st().colorChosen = chosen;
+    st().colorAnswer = color;
+}
+std::vector<PMenuItem> headlessMenu() { return st().menu; }
+std::string headlessClipboard() { return st().clipboard; }

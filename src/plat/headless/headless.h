@@ -75,3 +75,23 @@ std::vector<PWnd> headlessWindows();
 const std::vector<int32_t>& headlessSounds();
 // What platKeyState reports for a virtual key (PKS_DOWN, PKS_TOGGLED).
 void headlessSetKeyState(int32_t vk, int32_t state);
+
+// Dialogs: the policy fills the controls as a user would and returns the
+// button id; the default presses Cancel. Every dialog shown is recorded by
+// its id and title.
+using HeadlessDialogPolicy = std::function<int32_t(PDlgSpec& spec)>;
+void headlessSetDialogPolicy(HeadlessDialogPolicy policy);
+struct HeadlessDialog {
+    int32_t id;
+    std::string title;
+    int32_t result;
+};
+const std::vector<HeadlessDialog>& headlessDialogs();
+// File and colour dialogs: the policy's answer ("" = cancelled).
+void headlessSetFileAnswer(const std::string& path);
+void headlessSetColorAnswer(bool chosen, PRgb color);
+
+// The menu as last set, with the flags items have now.
+std::vector<PMenuItem> headlessMenu();
+// The clipboard's text.
+std::string headlessClipboard();

@@ -9,6 +9,20 @@
 #include "plat/plat.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFont>
@@ -92,6 +106,7 @@ struct State {
     PPen nextPen = 1;
     Caret caret;
     std::map<int32_t, bool> keysDown;
+    std::map<int32_t, QAction*> menuActions;
 };
 
 State* g = nullptr;
@@ -741,6 +756,201 @@ void qbSocketWouldBlock(int fd)
     syncSockets();
 }
 
+// ---- menus, dialogs, clipboard ----
+
+QString fromBytes(const char* text)
+{
+    QString s;
+    for (const char* p = text ? text : ""; *p; ++p)
+        s.append(fromCp1252((uint8_t)*p));
+    return s;
+}
+
+void toBytes(const QString& s, char* out, int size)
+{
+    int n = 0;
+    for (QChar c : s) {
+        if (n + 1 >= size)
+            break;
+        int b = toCp1252(c);
+        out[n++] = (char)(b > 0 ? b : '?');
+    }
+    if (size > 0)
+        out[n] = 0;
+}
+
+void qbSetMenu(PWnd frame, const PMenuItem* items, int32_t count)
+{
+    if (!g->frame)
+        return;
+    QMenuBar* bar = g->frame->menuBar();
+    bar->clear();
+    g->menuActions.clear();
+    QMenu* top = nullptr;
+    QMenu* sub = nullptr;
+    for (int i = 0; i < count; ++i) {
+        const PMenuItem& m = items[i];
+        QString text = fromBytes(m.text);   // "\t" before the accelerator text, as Qt reads it too
+        if (m.depth == 0) {
+            top = bar->addMenu(text);
+            sub = nullptr;
+            continue;
+        }
+        QMenu* parent = m.depth == 2 && sub ? sub : top;
+        if (!parent)
+            continue;
+        if (!m.text) {
+            parent->addSeparator();
+            continue;
+        }
+        if (m.flags & PMF_POPUP) {
+            sub = parent->addMenu(text);
+            continue;
+        }
+        QAction* a = parent->addAction(text);
+        a->setEnabled(!(m.flags & PMF_GRAYED));
+        a->setCheckable(true);
+        a->setChecked(m.flags & PMF_CHECKED);
+        int32_t id = m.id;
+        QObject::connect(a, &QAction::triggered, [frame, id] { qbPost(frame, PM_COMMAND, (PWParam)id, 0); });
+        g->menuActions[id] = a;
+    }
+}
+
+void qbMenuState(PWnd, int32_t id, uint32_t flags)
+{
+    auto it = g->menuActions.find(id);
+    if (it == g->menuActions.end())
+        return;
+    it->second->setEnabled(!(flags & PMF_GRAYED));
+    it->second->setChecked(flags & PMF_CHECKED);
+}
+
+int32_t qbDialog(PWnd owner, PDlgSpec* spec)
+{
+    QWin* win = winOf(owner);
+    QDialog dlg(win && win->widget ? win->widget.data() : g->frame.data());
+    dlg.setWindowTitle(fromBytes(spec->title));
+    auto* outer = new QVBoxLayout(&dlg);
+    auto* form = new QFormLayout;
+    auto* buttons = new QHBoxLayout;
+    outer->addLayout(form);
+    outer->addLayout(buttons);
+    std::vector<QWidget*> widgets((size_t)spec->count, nullptr);
+    for (int i = 0; i < spec->count; ++i) {
+        PDlgControl& c = spec->controls[i];
+        QString label = fromBytes(c.label);
+        switch (c.kind) {
+        case PCtlKind::Label:
+            form->addRow(new QLabel(label));
+            break;
+        case PCtlKind::Edit:
+        case PCtlKind::Password: {
+            auto* e = new QLineEdit(fromBytes(c.text));
+            if (c.kind == PCtlKind::Password)
+                e->setEchoMode(QLineEdit::Password);
+            if (c.textSize > 1)
+                e->setMaxLength(c.textSize - 1);
+            form->addRow(label, e);
+            widgets[i] = e;
+            break;
+        }
+        case PCtlKind::Combo: {
+            auto* cb = new QComboBox;
+            cb->setEditable(c.text != nullptr);
+            for (int k = 0; k < c.itemCount; ++k)
+                cb->addItem(fromBytes(c.items[k]));
+            if (c.value >= 0 && c.value < c.itemCount)
+                cb->setCurrentIndex(c.value);
+            if (c.text)
+                cb->setEditText(fromBytes(c.text));
+            form->addRow(label, cb);
+            widgets[i] = cb;
+            break;
+        }
+        case PCtlKind::List: {
+            auto* l = new QListWidget;
+            for (int k = 0; k < c.itemCount; ++k)
+                l->addItem(fromBytes(c.items[k]));
+            if (c.value >= 0 && c.value < c.itemCount)
+                l->setCurrentRow(c.value);
+            form->addRow(label, l);
+            widgets[i] = l;
+            break;
+        }
+        case PCtlKind::Check: {
+            auto* cb = new QCheckBox(label);
+            cb->setChecked(c.value != 0);
+            form->addRow(cb);
+            widgets[i] = cb;
+            break;
+        }
+        case PCtlKind::Button: {
+            auto* b = new QPushButton(label);
+            int32_t id = c.id;
+            QObject::connect(b, &QPushButton::clicked, &dlg, [&dlg, id] { dlg.done(id); });
+            buttons->addWidget(b);
+            break;
+        }
+        }
+    }
+    int result = dlg.exec();
+    if (result == QDialog::Rejected)
+        return PID_CANCEL;
+    for (int i = 0; i < spec->count; ++i) {
+        PDlgControl& c = spec->controls[i];
+        if (auto* e = qobject_cast<QLineEdit*>(widgets[i]))
+            toBytes(e->text(), c.text, c.textSize);
+        else if (auto* cb = qobject_cast<QComboBox*>(widgets[i])) {
+            c.value = cb->currentIndex();
+            if (c.text)
+                toBytes(cb->currentText(), c.text, c.textSize);
+        } else if (auto* l = qobject_cast<QListWidget*>(widgets[i]))
+            c.value = l->currentRow();
+        else if (auto* ch = qobject_cast<QCheckBox*>(widgets[i]))
+            c.value = ch->isChecked() ? 1 : 0;
+    }
+    return result;
+}
+
+int qbFileDialog(PWnd, uint32_t mode, const char* title, const char* filter, char* path, int size)
+{
+    QString t = fromBytes(title), f = fromBytes(filter), start = QString::fromLocal8Bit(path);
+    QString chosen = mode == PFD_SAVE ? QFileDialog::getSaveFileName(g->frame, t, start, f)
+                                      : QFileDialog::getOpenFileName(g->frame, t, start, f);
+    if (chosen.isEmpty() || size <= 0)
+        return 0;
+    QByteArray b = chosen.toLocal8Bit();
+    int n = std::min<int>((int)b.size(), size - 1);
+    memcpy(path, b.constData(), (size_t)n);
+    path[n] = 0;
+    return n;
+}
+
+bool qbChooseColor(PWnd, PRgb* color)
+{
+    QColor c = QColorDialog::getColor(qcolor(*color), g->frame);
+    if (!c.isValid())
+        return false;
+    *color = platRgb(c.red(), c.green(), c.blue());
+    return true;
+}
+
+int qbClipboardGet(char* out, int size)
+{
+    toBytes(QGuiApplication::clipboard()->text(), out, size);
+    return size > 0 ? (int)strlen(out) : 0;
+}
+
+bool qbClipboardSet(const char* text, int length)
+{
+    QString s;
+    for (int i = 0; i < length; ++i)
+        s.append(fromCp1252((uint8_t)text[i]));
+    QGuiApplication::clipboard()->setText(s);
+    return true;
+}
+
 int32_t qbKeyState(int32_t vk)
 {
     Qt::KeyboardModifiers mods = QGuiApplication::queryKeyboardModifiers();
@@ -971,6 +1181,8 @@ const PlatBackend qtBackend = {
     qbPost, qbSend, qbPump, qbQuit, qbQuitting, qbQuitCode,
     qbSetTimer, qbKillTimer,
     qbAsyncSelect, qbSocketWouldBlock,
+    qbSetMenu, qbMenuState, qbDialog, qbFileDialog, qbChooseColor,
+    qbClipboardGet, qbClipboardSet,
     qbKeyState,
     qbMessageBox, qbBeep,
     qbGetDC, qbReleaseDC, qbCreateFont, qbDeleteFont, qbFontMetrics, qbSelectFont, qbSetTextColor, qbSetBkColor,
