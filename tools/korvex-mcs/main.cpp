@@ -1,6 +1,8 @@
 // korvex-mcs: MCS channel utilities on standard input and output.
 //   compress [--off]  one message in, the frame body comWrite would send out
 //   decompress        one frame body in, the message out
+//   dump              one ZENBUF in, its decoded parameters out
+//   frames            a stream of frames in, each one decompressed and decoded
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "common/compress.h"
+#include "mcs_dump.h"
 
 namespace {
 
@@ -74,6 +77,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"compress", "[--off]", cmdCompress},
     {"decompress", "", cmdDecompress},
+    {"dump", "", mcsToolDump},
+    {"frames", "", mcsToolFrames},
 };
 
 int usage() {
