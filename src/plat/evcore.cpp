@@ -2,8 +2,12 @@
 #include "plat/evcore.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cerrno>
 #include <poll.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 void evPost(EvCore& ev, PWnd wnd, uint32_t msg, PWParam wp, PLParam lp)
@@ -61,6 +65,14 @@ int evNextTimerMs(const EvCore& ev)
 {
     uint32_t now = platTickCount();
     int best = -1;
+    for (const auto& [fd, so] : ev.sockets) {
+        if (!so.readHeld)
+            continue;
+        int32_t left = (int32_t)(so.heldSince + EV_HELD_RETRY_MS - now);
+        int ms = left < 0 ? 0 : left;
+        if (best < 0 || ms < best)
+            best = ms;
+    }
     for (const EvTimer& t : ev.timers) {
         if (t.queued)
             continue;
@@ -124,8 +136,44 @@ void evWouldBlock(EvCore& ev, int fd)
         it->second.writeArmed = true;
 }
 
-short evWanted(const EvSocket& so)
+namespace {
+int bytesWaiting(int fd)
 {
+    int n = 0;
+    return ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+}
+
+// How many bytes the program has taken out of a TCP socket: received less
+// still waiting. -1 for sockets that do not tell.
+int64_t bytesConsumed(int fd, int waiting)
+{
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) < 0 || len < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received)
+        return -1;
+    return (int64_t)info.tcpi_bytes_received - waiting;
+}
+
+void holdRead(EvSocket& so, int fd, int waiting)
+{
+    so.readHeld = true;
+    so.heldAvail = waiting;
+    so.heldConsumed = bytesConsumed(fd, waiting);
+    so.heldSince = platTickCount();
+}
+} // namespace
+
+short evWanted(int fd, EvSocket& so)
+{
+    // A read event whose handler left the data where it was is not repeated
+    // until the amount waiting changes (a read, or more data), as Windows
+    // Sockets re-enables it only with the next receive call.
+    if (so.readHeld) {
+        int waiting = bytesWaiting(fd);
+        if (waiting != so.heldAvail || (so.heldConsumed >= 0 && bytesConsumed(fd, waiting) != so.heldConsumed) ||
+            platTickCount() - so.heldSince >= EV_HELD_RETRY_MS)
+            so.readHeld = false;
+    }
     if (so.connecting)
         return POLLOUT;
     short want = 0;
@@ -134,12 +182,14 @@ short evWanted(const EvSocket& so)
             want |= POLLIN;
         return want;
     }
-    if ((so.events & (FD_READ | FD_CLOSE)) && !so.closePosted && !(so.outstanding & (FD_READ | FD_CLOSE)))
+    if ((so.events & (FD_READ | FD_CLOSE)) && !so.closePosted && !so.readHeld && !(so.outstanding & (FD_READ | FD_CLOSE)))
         want |= POLLIN;
     if ((so.events & FD_OOB) && !(so.outstanding & FD_OOB))
         want |= POLLPRI;
     if (so.writeArmed)
         want |= POLLOUT;
+    if (so.readHeld && !so.closePosted && (so.events & FD_CLOSE))
+        want |= POLLRDHUP;   // the peer may end the stream behind unread data
     return want;
 }
 
@@ -169,6 +219,10 @@ void evReady(EvCore& ev, int fd, short revents)
         if (revents & POLLIN)
             postSocket(ev, fd, so, FD_ACCEPT, 0);
         return;
+    }
+    if ((revents & POLLRDHUP) && so.readHeld && !so.closePosted) {
+        so.closePosted = true;
+        postSocket(ev, fd, so, FD_CLOSE, 0);
     }
     if ((revents & POLLPRI) && !(so.outstanding & FD_OOB))
         postSocket(ev, fd, so, FD_OOB, 0);
@@ -200,11 +254,18 @@ int evDispatch(EvCore& ev, const std::function<void(const EvMsg&)>& deliver)
             for (EvTimer& t : ev.timers)
                 if (t.wnd == m.wnd && t.id == m.wp)
                     t.queued = false;
+        int before = m.sockEvent == FD_READ ? bytesWaiting(m.sockFd) : 0;
         deliver(m);
         if (m.sockFd >= 0) {
             auto it = ev.sockets.find(m.sockFd);
-            if (it != ev.sockets.end())
+            if (it != ev.sockets.end()) {
                 it->second.outstanding &= ~m.sockEvent;
+                if (m.sockEvent == FD_READ) {
+                    int after = bytesWaiting(m.sockFd);
+                    if (after > 0 && after >= before)
+                        holdRead(it->second, m.sockFd, after);
+                }
+            }
         }
         ++done;
     }

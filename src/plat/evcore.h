@@ -37,7 +37,15 @@ struct EvSocket {
     bool writeArmed;
     bool closePosted;
     uint32_t outstanding;   // events posted and not yet dispatched
+    bool readHeld;          // a read event left its data unread
+    int heldAvail;          // bytes waiting then
+    int64_t heldConsumed;   // bytes the program had read by then (TCP; -1 unknown)
+    uint32_t heldSince;     // tick of the hold
 };
+
+// An unread read event is reported again after this long, so data left in
+// a socket (a request dropped from a full queue) is never stranded.
+constexpr uint32_t EV_HELD_RETRY_MS = 100;
 
 struct EvCore {
     std::deque<EvMsg> queue;
@@ -55,13 +63,14 @@ uintptr_t evSetTimer(EvCore& ev, PWnd wnd, uintptr_t id, uint32_t ms);
 bool evKillTimer(EvCore& ev, PWnd wnd, uintptr_t id);
 // Posts PM_TIMER for each due timer that has none waiting.
 void evFireTimers(EvCore& ev);
-// Milliseconds until the next timer is due; -1 when none is.
+// Milliseconds until the next timer is due or a held read event is to be
+// reported again; -1 when neither.
 int evNextTimerMs(const EvCore& ev);
 
 int evAsyncSelect(EvCore& ev, int fd, PWnd wnd, uint32_t msg, uint32_t events);
 void evWouldBlock(EvCore& ev, int fd);
 // The poll() events a socket waits for now (0: none).
-short evWanted(const EvSocket& so);
+short evWanted(int fd, EvSocket& so);
 // Turns what poll() reported for a socket into readiness messages.
 void evReady(EvCore& ev, int fd, short revents);
 

@@ -16,7 +16,9 @@
 //   msg to wnd with wParam = fd and lParam = platSelectLParam(event, error).
 //   FD_READ, FD_OOB and FD_ACCEPT are level-like: one message is outstanding
 //   at a time and, once it has been dispatched, another follows while the
-//   condition still holds. FD_CONNECT is posted once when a non-blocking
+//   condition still holds; a read event whose handler read nothing is not
+//   repeated until the program reads from the socket, more data arrives or
+//   100 ms have passed. FD_CONNECT is posted once when a non-blocking
 //   connect finishes (error = its Windows Sockets number); register the
 //   socket after calling connect(), and when the connect has already
 //   finished FD_CONNECT is posted at once. FD_WRITE is posted

@@ -2,6 +2,8 @@
 // in: the colour table and its defaults are real, painting draws nothing.
 #include "ui/render.h"
 
+#include "core/child.h"
+
 #include "common/log.h"
 #include "core/cuscr.h"
 
@@ -49,4 +51,8 @@ void uiShowCaret(CuScreen* scr) {
     platShowCaret(scr->wnd);
 }
 
-PResult uiChildWndProc(PWnd, uint32_t, PWParam, PLParam) { return 0; }
+// Until the session window is in: the session table's routing only.
+PResult uiChildWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp) {
+    bool handled = false;
+    return sessWndRoute(wnd, msg, wp, lp, &handled);
+}

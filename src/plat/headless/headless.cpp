@@ -331,7 +331,7 @@ void pollSockets(int timeoutMs)
     EvCore& ev = st().ev;
     std::vector<pollfd> fds;
     for (auto& [fd, so] : ev.sockets)
-        if (short want = evWanted(so))
+        if (short want = evWanted(fd, so))
             fds.push_back(pollfd{fd, want, 0});
     if (fds.empty()) {
         if (timeoutMs > 0)

@@ -241,7 +241,7 @@ void syncSockets()
             n.write = make(QSocketNotifier::Write, POLLOUT);
             n.except = make(QSocketNotifier::Exception, POLLPRI);
         }
-        short want = evWanted(so);
+        short want = evWanted(fd, so);
         n.read->setEnabled(want & POLLIN);
         n.write->setEnabled(want & POLLOUT);
         n.except->setEnabled(want & POLLPRI);
@@ -699,6 +699,7 @@ int qbPump(int timeoutMs)
     if (g->ev.quitting)
         return -1;
     long before = g->dispatched;
+    syncSockets();   // data read outside a handler lets a held socket report again
     if (timeoutMs != 0 && g->ev.queue.empty()) {
         QEventLoop loop;
         QEventLoop* outer = g->waitLoop;
