@@ -25,3 +25,4 @@ constexpr StrTable strTableOf(const StrEntry (&entries)[N]) {
 const char* strGet(int number);
 
 extern const StrTable strMainTable;
+extern const StrTable strSockTable;  // strtab_sock.cpp: socket layer

@@ -1,0 +1,123 @@
+// Whole sessions opened with ChConnect against the real daemons: the host's
+// output arrives on the session screen through the session table and the
+// UNIX-mode interpreter.
+#include "core/child.h"
+#include "core/cuscr.h"
+#include "net/com.h"
+#include "net/korvex.h"
+#include "net/login.h"
+#include "plat/headless/headless.h"
+#include "support/kvxtest.h"
+#include "support/servers.h"
+#include "ui/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace {
+
+class LoginSession : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        headlessReset();
+        headlessEchoBoxes(false);
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = kvxtest::scratchDir(std::string("login-session-") + info->name());
+        ini = dir + "/korvex.ini";
+        cfgSetFile(ini.c_str());
+        ASSERT_EQ(comStartUp(ini.c_str()), 0);
+        PWnd frame = platCreateWindow(PWndCreate{PWndKind::Frame, 0, "Korvex", {0, 0, 1024, 768}, PWS_VISIBLE, nullptr});
+        PWnd client =
+            platCreateWindow(PWndCreate{PWndKind::MdiClient, frame, "", {0, 0, 1024, 768}, PWS_VISIBLE, nullptr});
+        cuSetMdiClient(client);
+        ASSERT_EQ(cuInit(), 0);
+        sessTableInit();
+    }
+
+    void TearDown() override
+    {
+        for (int slot = 0; slot < CH_MAX_SESSIONS; ++slot)
+            if (sessIsOpen(slot)) sessClose(slot);
+        comShutDown();
+    }
+
+    static std::string screenText(int slot)
+    {
+        const CuScreen* s = cuScreenAt(slot);
+        std::string t;
+        if (!s) return t;
+        for (int r = 0; r < s->Rows; ++r) {
+            for (int c = 0; c < s->Cols; ++c) t += (char)s->chars[r * s->Cols + c];
+            t += '\n';
+        }
+        return t;
+    }
+
+    static bool pumpUntil(const std::function<bool()>& done, int boundMs = 20000)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            platPump(50);
+        }
+        return true;
+    }
+
+    static bool type(int slot, const std::string& text)
+    {
+        KORVEX* d = sessAt(slot)->hostIO;
+        return d && korvexWrite(d, reinterpret_cast<const uint8_t*>(text.data()), (int)text.size()) > 0;
+    }
+
+    std::string dir, ini;
+};
+
+TEST_F(LoginSession, TelnetOutputReachesTheScreen)
+{
+    kvxtest::TestServer server;
+    ASSERT_TRUE(kvxtest::startTelnetServer(server)) << server.error;
+    cfgSetString("Hosts", "H00", "127.0.0.1");
+    cfgSetString("Hosts", "TelnetPort00", std::to_string(server.port).c_str());
+
+    int slot = ChConnect("127.0.0.1", kvxtest::TEST_USER, KVX_DESC_TELNET, -1);
+    ASSERT_GE(slot, 0);
+    // Telnet has no handshake and no window-size record.
+    EXPECT_EQ(cuScreenAt(slot)->loginSent, 1);
+    EXPECT_EQ(cuScreenAt(slot)->winSizeActive, 1);
+    ASSERT_TRUE(pumpUntil([&] { return screenText(slot).find("# ") != std::string::npos; })) << screenText(slot);
+    ASSERT_TRUE(type(slot, "echo TERM=$TERM:end\r\n"));
+    ASSERT_TRUE(pumpUntil([&] { return screenText(slot).find("TERM=korvex:end") != std::string::npos; }))
+        << screenText(slot);
+}
+
+TEST_F(LoginSession, SshShellOutputReachesTheScreenAndExitEndsIt)
+{
+    kvxtest::SshServer server;
+    ASSERT_TRUE(kvxtest::startSshServer(server, {})) << server.error;
+    cfgSetString("Hosts", "H00", "127.0.0.1");
+    cfgSetString("Hosts", "SSHPort00", std::to_string(server.port).c_str());
+    cfgSetString("Hosts", "SSHKnownHostsFile", (dir + "/known_hosts").c_str());
+    cfgSetString("Hosts", "SSHKeyFile", server.clientKey.c_str());
+    std::FILE* f = std::fopen((dir + "/known_hosts").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+
+    int slot = ChConnect("127.0.0.1", kvxtest::TEST_USER, KVX_DESC_SSH, -1);
+    ASSERT_GE(slot, 0);
+    ASSERT_TRUE(pumpUntil([&] { return screenText(slot).find("$ ") != std::string::npos; })) << screenText(slot);
+    ASSERT_TRUE(type(slot, "echo TERM=$TERM:end\n"));
+    ASSERT_TRUE(pumpUntil([&] { return screenText(slot).find("TERM=korvex:end") != std::string::npos; }))
+        << screenText(slot);
+
+    // The end of the channel posts FD_CLOSE, and the session table ends
+    // the session on it.
+    ASSERT_TRUE(type(slot, "exit\n"));
+    ASSERT_TRUE(pumpUntil([&] { return !sessIsOpen(slot) || sessAt(slot)->hostIO->closePosted != 0; }))
+        << screenText(slot);
+}
+
+} // namespace
