@@ -1,7 +1,6 @@
 // Until the shell units are in: no hosts, the default language, nothing held.
 #include "ui/uishell.h"
 
-int uiLoadHosts() { return 0; }
 int kbLoadLangMaps() { return 0; }
 int kbLanguageCode() { return 0; }
 void uiStatusFree() {}
