@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 dir=build; opts=()
 if [ "${KVX_SANITIZE:-0}" = 1 ]; then
   dir=build-asan; opts+=(-DKVX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 fi
 cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
