@@ -44,11 +44,11 @@ struct McsTermOps {
     void (*endUse)(McsTerminal* term);    // resets the screen state
 };
 
-// The forms state of a session's MCS channel, as the session table sees it.
-struct McsTerminal {
+// The forms state of a session's MCS channel: the fields the format and
+// request units share (McsFormsState: sKey, sXmit and the rest), then those
+// the session table uses.
+struct McsTerminal : McsFormsState {
     const McsTermOps* ops;
-    int32_t sKey;               // pending key or result code for the next input request
-    uint8_t sXmit;              // transmit mode
     uint8_t lockedForInput;     // keys are not taken while the host works
     uint8_t xmitRequested;      // the user asked to transmit while locked
     uint8_t hostXmit;           // a host-requested transmit is being performed
