@@ -50,17 +50,30 @@ const ProtocolRow* protocolRow(int protocol)
 // Whether the connection on a socket speaks rlogin (no telnet filter). Kept
 // by socket because the host descriptor is shared by telnet and rlogin;
 // every host socket comes from comHostLogin, which sets its entry.
+// The telnet filter's carry (a command cut by the end of a read) lives
+// beside it.
 constexpr int LOGIN_SOCKET_SLOTS = 4096;
-std::array<bool, LOGIN_SOCKET_SLOTS> rloginSocket{};
+struct HostSocketState {
+    bool rlogin;
+    uint8_t carried;
+    std::array<uint8_t, TN_CARRY_MAX> carry;
+};
+std::array<HostSocketState, LOGIN_SOCKET_SLOTS> hostSockets{};
+
+HostSocketState* hostSocket(int socket)
+{
+    return socket >= 0 && socket < LOGIN_SOCKET_SLOTS ? &hostSockets[(size_t)socket] : nullptr;
+}
 
 void setRloginSocket(int socket, bool on)
 {
-    if (socket >= 0 && socket < LOGIN_SOCKET_SLOTS) rloginSocket[(size_t)socket] = on;
+    if (HostSocketState* h = hostSocket(socket)) *h = HostSocketState{on, 0, {}};
 }
 
 bool isRloginSocket(int socket)
 {
-    return socket >= 0 && socket < LOGIN_SOCKET_SLOTS && rloginSocket[(size_t)socket];
+    HostSocketState* h = hostSocket(socket);
+    return h && h->rlogin;
 }
 
 // The screen of the session being opened: the one whose window will get
@@ -268,11 +281,19 @@ int comHostLogin(const char* host, const char* userId, int protocol, PWnd window
 
 int hostRead(KORVEX* d, uint8_t* buffer, int size)
 {
-    int n = comReadRaw(d->sock, buffer, size, 0);
+    HostSocketState* h = hostSocket(d->sock);
+    int carried = h && !h->rlogin && size > TN_CARRY_MAX ? h->carried : 0;
+    int n = comReadRaw(d->sock, buffer + carried, size - carried, 0);
     if (n <= 0) return -1;
     if (isRloginSocket(d->sock)) return n;
-    int sock = d->sock;
-    return telnetFilter(buffer, n, telnetReply, &sock);
+    if (carried) std::memcpy(buffer, h->carry.data(), (size_t)carried);
+    int sock = d->sock, held = 0;
+    int data = telnetFilter(buffer, n + carried, telnetReply, &sock, h ? &held : nullptr);
+    if (h) {
+        h->carried = (uint8_t)held;
+        std::memcpy(h->carry.data(), buffer + data, (size_t)held);
+    }
+    return data;
 }
 
 int hostLogin(KORVEX* d, const char* userId)

@@ -43,8 +43,9 @@ void tnSend(TelnetReply reply, void* context, const uint8_t* bytes, int length)
 
 } // namespace
 
-int telnetFilter(uint8_t* buffer, int count, TelnetReply reply, void* context)
+int telnetFilter(uint8_t* buffer, int count, TelnetReply reply, void* context, int* heldBack)
 {
+    if (heldBack) *heldBack = 0;
     if (count <= 0) return count;
     int i = 0;
     while (i < count) {
@@ -52,9 +53,11 @@ int telnetFilter(uint8_t* buffer, int count, TelnetReply reply, void* context)
             ++i;
             continue;
         }
-        if (count - i < 2) return i;
+        if (count - i < 2 || count - i < tnLookup(buffer[i + 1]).needs) {
+            if (heldBack) *heldBack = count - i;
+            return i;
+        }
         const TnCommand& c = tnLookup(buffer[i + 1]);
-        if (count - i < c.needs) return i;
         switch (c.action) {
         case TnAction::Subneg:
             if (buffer[i + 2] == TN_OPT_TTYPE) tnSend(reply, context, tnTermTypeIs, (int)sizeof tnTermTypeIs);

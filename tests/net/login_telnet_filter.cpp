@@ -101,4 +101,37 @@ TEST(TelnetFilterCount, NothingReceivedIsPassedThrough)
     EXPECT_TRUE(sent.empty());
 }
 
+// A command cut by the end of a read is held back and completed by the next
+// one: nothing of it shows as data and its answer still goes out.
+TEST(TelnetFilterSplit, CommandCutByTheReadIsCarriedToTheNext)
+{
+    struct Cut {
+        Bytes first, second, data;
+        std::vector<Bytes> replies;
+    };
+    const Cut cuts[] = {
+        {cat({text("ab"), bytes({0xFF})}), cat({bytes({0xFD, 24}), text("cd")}), text("abcd"), {bytes({0xFF, 0xFB, 24})}},
+        {cat({text("ab"), bytes({0xFF, 0xFD})}), cat({bytes({24}), text("cd")}), text("abcd"), {bytes({0xFF, 0xFB, 24})}},
+        {cat({text("x"), bytes({0xFF, 0xFA, 24})}), cat({bytes({1, 0xFF, 0xF0}), text("y")}), text("xy"), {termTypeIs}},
+        {cat({text("x"), bytes({0xFF})}), cat({bytes({0xFF}), text("y")}), cat({text("x"), bytes({0xFF}), text("y")}), {}},
+    };
+    for (const Cut& c : cuts) {
+        std::vector<Bytes> sent;
+        Bytes buf = c.first;
+        int held = -1;
+        int data = telnetFilter(buf.data(), (int)buf.size(), record, &sent, &held);
+        ASSERT_GE(data, 0);
+        ASSERT_GT(held, 0);
+        ASSERT_LE(held, TN_CARRY_MAX);
+        Bytes next(buf.begin() + data, buf.begin() + data + held);
+        Bytes shown(buf.begin(), buf.begin() + data);
+        next.insert(next.end(), c.second.begin(), c.second.end());
+        int more = telnetFilter(next.data(), (int)next.size(), record, &sent, &held);
+        EXPECT_EQ(held, 0);
+        shown.insert(shown.end(), next.begin(), next.begin() + more);
+        EXPECT_EQ(shown, c.data);
+        EXPECT_EQ(sent, c.replies);
+    }
+}
+
 } // namespace
