@@ -3,6 +3,8 @@
 // and the message loop.
 #include "ui/startup.h"
 
+#include "term/unix.h"
+
 #include "common/compress.h"
 #include "common/log.h"
 #include "common/strtab.h"
@@ -212,6 +214,8 @@ int uiStartup(const char* cmdLine)
         return -3;
     }
     uiSetListenSocket(sock);
+    unixSetListenPort(g_port);   // the port the call-back address reply names
+    unixLoadOptions();
     g_listener = comNewDescriptor(KVX_DESC_MCS, sock);
     sessTableInit();
     chMsgBuffer();

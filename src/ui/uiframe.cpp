@@ -777,6 +777,9 @@ PResult uiFrameWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp)
     case PM_SOCKET:
         socketEvent(wp, lp);
         return 0;
+    case PM_TIMER:
+        msrTimer(wnd, wp);
+        return 0;
     case PM_SESSIONS_CHANGED:
         reapChildren();
         uiMenuRefresh();
