@@ -176,8 +176,9 @@ TEST_F(ComFrames, FrameSplitAcrossManyReadsIsDeliveredOnceWhole)
         size_t n = std::min(f.size() - i, i % 5 + 1);
         deliver(f.data() + i, n);
         i += n - 1;
-        if (i + 1 < f.size())
+        if (i + 1 < f.size()) {
             ASSERT_TRUE(comDelivered.empty()) << "delivered early at byte " << i;
+        }
     }
     ASSERT_EQ(comDelivered.size(), 1u);
     EXPECT_EQ(comDelivered[0], m);
