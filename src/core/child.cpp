@@ -173,9 +173,8 @@ void answerEndPsuedo(ChSession* s) {
     req[ZENBUF_FUNC_OFFSET] = (uint8_t)(dFendPsuedo >> 8);
     req[ZENBUF_FUNC_OFFSET + 1] = (uint8_t)(dFendPsuedo & 0xFF);
     s->endHeaderSet = 0;
-    // Cleared first: the handler may defer a held EndPsuedo again.
-    s->flags &= (uint16_t)~CHF_ENDPENDING;
     (mcsRequest ? mcsRequest : msrDoMcsRequest)(s->slot, req.data(), (int)req.size());
+    s->flags &= (uint16_t)~CHF_ENDPENDING;
 }
 
 void showHost(ChSession* s, const uint8_t* data, int n) {
