@@ -114,7 +114,7 @@ constexpr int kMenuCount = (int)(sizeof kMenu / sizeof kMenu[0]);
 // Commands whose units are not part of the program yet: they stay grey.
 constexpr int32_t kNotYet[] = {
     UIC_PRINTSCREEN, UIC_PRINTSETUP, UIC_COPY, UIC_CUT, UIC_PASTE, UIC_COPYFILE, UIC_PASTEFILE,
-    UIC_AUTOCOPY, UIC_IGNORESPACES, UIC_FONTINC, UIC_FONTDEC, UIC_AUTOFONT, UIC_COLORS, UIC_MACROS, UIC_RECORD, UIC_PLAYFILE,
+    UIC_AUTOCOPY, UIC_IGNORESPACES, UIC_AUTOFONT, UIC_MACROS, UIC_RECORD, UIC_PLAYFILE,
     UIC_PLAYCURRENT, UIC_STOPRECPLAY, UIC_CAPTURE, UIC_CAPTURERAW, UIC_CONFIG, UIC_HELPFIELD,
     UIC_HELPSCREEN, UIC_HELPSYSTEM,
 };
@@ -434,6 +434,23 @@ int cmdMcs3D(PLParam)
     return 0;
 }
 
+int cmdFontLarger(PLParam)
+{
+    uiFontLarger();
+    return 0;
+}
+
+int cmdFontSmaller(PLParam)
+{
+    uiFontSmaller();
+    return 0;
+}
+
+int cmdColors(PLParam)
+{
+    return uiColorDialog(g_frame);
+}
+
 using CommandFn = int (*)(PLParam lp);
 struct CommandRow {
     int32_t id;
@@ -461,6 +478,9 @@ constexpr CommandRow kCommands[] = {
     {UIC_MCSUNDERLINE, cmdMcsUnderline, 0},
     {UIC_MCSUNDERSCORE, cmdMcsUnderscore, 0},
     {UIC_MCS3D, cmdMcs3D, 0},
+    {UIC_FONTINC, cmdFontLarger, 0},
+    {UIC_FONTDEC, cmdFontSmaller, 0},
+    {UIC_COLORS, cmdColors, 0},
 };
 
 void runCommand(int32_t id, PLParam lp)
@@ -765,6 +785,7 @@ PResult uiFrameWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp)
             return -1;
         cuSetMdiClient(g_mdi);
         sessSetFrame(wnd);
+        uiSetFrameWindow(wnd);
         int n = 0;
         const PMenuItem* items = uiMenuItems(&n);
         platSetMenu(wnd, items, n);
@@ -788,6 +809,7 @@ PResult uiFrameWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp)
         logPrintf("#UIFRAME: macro slot %d\n", (int)wp);
         return 0;
     case PM_COLORS_CHANGED:
+        uiLoadRenderOptions();
         repaintSessions();
         return 0;
     case PM_SIZE:

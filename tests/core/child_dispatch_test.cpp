@@ -452,6 +452,8 @@ TEST_F(ChildTest, CloseRequestClosesTheSessionAndTellsTheFrame)
     openSession(1);
     PWnd wnd = cuScreenAt(1)->wnd;
     sessSelect(0);
+    pumpIdle();
+    frameMessages().clear();   // what opening the windows told the frame
     platSend(wnd, PM_CLOSE, 0, 0);
     EXPECT_FALSE(sessIsOpen(1));
     EXPECT_FALSE(platIsWindow(wnd));
@@ -465,6 +467,8 @@ TEST_F(ChildTest, LastSessionGoneWithAutoExitAsksTheFrameToClose)
     ASSERT_EQ(cfgSetString("Options", "AutoExit", "on"), 0);
     openSession(0);
     PWnd wnd = cuScreenAt(0)->wnd;
+    pumpIdle();
+    frameMessages().clear();
     EXPECT_EQ(platSend(wnd, PM_QUERYENDSESSION, 0, 0), 0);
     EXPECT_FALSE(sessIsOpen(0));
     platDestroyWindow(wnd);

@@ -1126,6 +1126,31 @@ void qbPolyline(PDC dc, PPen pen, const PPoint* pts, int32_t n)
     if (!d || it == g->pens.end() || n < 2)
         return;
     d->painter->setPen(it->second);
+    if (it->second.width() <= 1 && it->second.style() == Qt::SolidLine) {
+        // Thin solid lines are stepped here, as Windows steps them: every
+        // segment from its start point up to, not including, its end point
+        // (Qt's own rasteriser leaves out the start of a segment that runs
+        // right to left or bottom to top instead).
+        QColor color = it->second.color();
+        for (int i = 0; i + 1 < n; ++i) {
+            int x = pts[i].x, y = pts[i].y, x1 = pts[i + 1].x, y1 = pts[i + 1].y;
+            int dx = std::abs(x1 - x), dy = -std::abs(y1 - y), sx = x < x1 ? 1 : -1, sy = y < y1 ? 1 : -1;
+            int err = dx + dy;
+            while (x != x1 || y != y1) {
+                d->painter->fillRect(QRect(x, y, 1, 1), color);
+                int e2 = 2 * err;
+                if (e2 >= dy) {
+                    err += dy;
+                    x += sx;
+                }
+                if (e2 <= dx) {
+                    err += dx;
+                    y += sy;
+                }
+            }
+        }
+        return;
+    }
     // A flat-capped segment stops short of its end point, so the last point
     // of the polyline is not drawn, as on Windows, and corners are drawn once.
     for (int i = 0; i + 1 < n; ++i)
