@@ -7,6 +7,8 @@
 #include "support/kvxtest.h"
 #include "ui/profile.h"
 
+#include "support/desk.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,20 +18,12 @@ class CuScreenTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        headlessReset();
-        headlessEchoBoxes(false);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        for (char& c : name)
-            if (c == '/')
-                c = '_';
-        dir = kvxtest::scratchDir(name);
-        cfgSetFile((dir + "/korvex.ini").c_str());
-        frame = platCreateWindow(PWndCreate{PWndKind::Frame, 0, "Korvex", {0, 0, 1024, 768}, PWS_VISIBLE, nullptr});
-        client = platCreateWindow(PWndCreate{PWndKind::MdiClient, frame, "", {0, 0, 1024, 768}, PWS_VISIBLE, nullptr});
+        kvxtest::Desk desk = kvxtest::openDesk(nullptr);
+        dir = desk.dir;
+        frame = desk.frame;
+        client = desk.client;
         ASSERT_NE(frame, 0);
         ASSERT_NE(client, 0);
-        cuSetMdiClient(client);
         ASSERT_EQ(cuInit(), 0);
     }
 

@@ -21,6 +21,8 @@
 #include "support/kvxtest.h"
 #include "ui/profile.h"
 
+#include "support/desk.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -329,25 +331,17 @@ class MsrTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        headlessReset();
-        headlessEchoBoxes(false);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        for (char& c : name)
-            if (c == '/')
-                c = '_';
-        dir = kvxtest::scratchDir(name);
-        cfgPath = dir + "/korvex.ini";
-        cfgSetFile(cfgPath.c_str());
+        kvxtest::Desk desk = kvxtest::openDesk(frameProc);
+        dir = desk.dir;
+        cfgPath = desk.cfgPath;
+        frame = desk.frame;
+        client = desk.client;
         ASSERT_EQ(comStartUp(cfgPath.c_str()), 0);
         compressReset();
         ASSERT_EQ(compressBuildTable(), 0);
         comSetCompressionOption(true);
-        frame = platCreateWindow(PWndCreate{PWndKind::Frame, 0, "Korvex", {0, 0, 1024, 768}, PWS_VISIBLE, frameProc});
-        client = platCreateWindow(PWndCreate{PWndKind::MdiClient, frame, "", {0, 0, 1024, 768}, PWS_VISIBLE, nullptr});
         ASSERT_NE(frame, 0);
         ASSERT_NE(client, 0);
-        cuSetMdiClient(client);
         ASSERT_EQ(cuInit(), 0);
         sessTableInit();
         sessSetFrame(frame);

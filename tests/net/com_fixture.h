@@ -9,6 +9,8 @@
 #include "support/kvxtest.h"
 #include "ui/profile.h"
 
+#include "support/desk.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -61,25 +63,18 @@ class ComTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        headlessReset();
-        headlessEchoBoxes(false);
+        kvxtest::Desk desk = kvxtest::openDesk(comRecorderProc, false);
         comRec = ComRecorder{};
         comDelivered.clear();
         comDeliveredSlots.clear();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        for (char& c : name)
-            if (c == '/')
-                c = '_';
-        dir = kvxtest::scratchDir(name);
-        cfgPath = dir + "/korvex.ini";
-        cfgSetFile(cfgPath.c_str());
+        dir = desk.dir;
+        cfgPath = desk.cfgPath;
         ASSERT_EQ(comStartUp(cfgPath.c_str()), 0);
         compressReset();
         ASSERT_EQ(compressBuildTable(), 0);
         comSetCompressionOption(false);
         comSetMcsRequest(comRecordRequest);
-        frame = platCreateWindow(PWndCreate{PWndKind::Frame, 0, "Korvex", {0, 0, 1024, 768}, PWS_VISIBLE, comRecorderProc});
+        frame = desk.frame;
         ASSERT_NE(frame, 0);
     }
 
