@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssh2-1-dev libssl-dev
   qt6-base-dev fonts-liberation xvfb
-  libvterm-dev putty
+  libvterm-dev putty xdotool
   inetutils-telnetd inetutils-telnet rsh-redone-server openssh-server openssh-client
 )
 

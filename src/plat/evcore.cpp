@@ -254,15 +254,20 @@ int evDispatch(EvCore& ev, const std::function<void(const EvMsg&)>& deliver)
             for (EvTimer& t : ev.timers)
                 if (t.wnd == m.wnd && t.id == m.wp)
                     t.queued = false;
-        int before = m.sockEvent == FD_READ ? bytesWaiting(m.sockFd) : 0;
+        // Whether the handler read: on TCP by the bytes taken out (data may
+        // arrive while it runs), elsewhere by the bytes left waiting.
+        bool isRead = m.sockEvent == FD_READ;
+        int before = isRead ? bytesWaiting(m.sockFd) : 0;
+        int64_t consumedBefore = isRead ? bytesConsumed(m.sockFd, before) : -1;
         deliver(m);
         if (m.sockFd >= 0) {
             auto it = ev.sockets.find(m.sockFd);
             if (it != ev.sockets.end()) {
                 it->second.outstanding &= ~m.sockEvent;
-                if (m.sockEvent == FD_READ) {
+                if (isRead) {
                     int after = bytesWaiting(m.sockFd);
-                    if (after > 0 && after >= before)
+                    bool readNothing = consumedBefore >= 0 ? bytesConsumed(m.sockFd, after) == consumedBefore : after >= before;
+                    if (after > 0 && readNothing)
                         holdRead(it->second, m.sockFd, after);
                 }
             }

@@ -37,6 +37,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -73,6 +75,8 @@ struct Dc {
 struct FontRec {
     QFont font;
     PFontMetrics metrics;
+    QRawFont raw;                     // glyphs drawn without shaping
+    std::array<quint32, 256> glyphs;  // glyph of each byte value, 0 = none
 };
 
 struct Caret {
@@ -1060,7 +1064,12 @@ PFont qbCreateFont(const char* face, int32_t size, uint32_t flags)
     PFontMetrics m{std::max(1, fm.horizontalAdvance(QLatin1Char('M'))), fm.height() + std::max(0, fm.leading()),
                    fm.ascent(), std::max(0, fm.leading())};
     PFont id = g->nextFont++;
-    g->fonts[id] = FontRec{f, m};
+    FontRec& rec = g->fonts[id] = FontRec{f, m, QRawFont::fromFont(f), {}};
+    if (rec.raw.isValid())
+        for (int b = 0; b < 256; ++b) {
+            QList<quint32> idx = rec.raw.glyphIndexesForString(QString(fromCp1252((uint8_t)b)));
+            rec.glyphs[(size_t)b] = idx.isEmpty() ? 0 : idx.first();
+        }
     return id;
 }
 void qbDeleteFont(PFont f) { g->fonts.erase(f); }
@@ -1090,18 +1099,38 @@ void qbTextOut(PDC dc, int32_t x, int32_t y, const uint8_t* bytes, int32_t count
     if (!d || count <= 0)
         return;
     auto it = g->fonts.find(d->font);
-    QFont font = it == g->fonts.end() ? QFont("Courier New") : it->second.font;
     PFontMetrics m = qbFontMetrics(d->font);
-    QString s;
-    s.reserve(count);
-    for (int i = 0; i < count; ++i)
-        s.append(fromCp1252(bytes[i]));
     // Opaque text, as the terminal draws it: the cells' background first.
     d->painter->fillRect(QRect(x, y, m.width * count, m.height), qcolor(d->bk));
-    d->painter->setFont(font);
     d->painter->setPen(qcolor(d->text));
+    if (it != g->fonts.end() && it->second.raw.isValid()) {
+        // One glyph per cell at the cell's position, looked up once per font:
+        // no text shaping, which a terminal repainting whole screens cannot
+        // afford.
+        const FontRec& f = it->second;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+        glyphs.reserve(count);
+        positions.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            quint32 glyph = f.glyphs[bytes[i]];
+            if (glyph == 0 || bytes[i] == ' ')
+                continue;
+            glyphs.append(glyph);
+            positions.append(QPointF(x + i * m.width, y + m.ascent));
+        }
+        if (glyphs.isEmpty())
+            return;
+        QGlyphRun run;
+        run.setRawFont(f.raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        d->painter->drawGlyphRun(QPointF(0, 0), run);
+        return;
+    }
+    d->painter->setFont(it == g->fonts.end() ? QFont("Courier New") : it->second.font);
     for (int i = 0; i < count; ++i)   // one cell per character, whatever the font's advance
-        d->painter->drawText(QPoint(x + i * m.width, y + m.ascent), QString(s.at(i)));
+        d->painter->drawText(QPoint(x + i * m.width, y + m.ascent), QString(fromCp1252(bytes[i])));
 }
 void qbFillRect(PDC dc, PRect r, PRgb c)
 {
