@@ -229,7 +229,9 @@ void syncSockets()
         else
             ++it;
     }
-    for (auto& [fd, so] : g->ev.sockets) {
+    for (auto& entry : g->ev.sockets) {
+        const int fd = entry.first;   // a plain variable: lambdas below capture it
+        EvSocket& so = entry.second;
         Notifiers& n = g->notifiers[fd];
         auto make = [fd](QSocketNotifier::Type type, short revents) {
             auto sn = std::make_unique<QSocketNotifier>(fd, type);
