@@ -27,8 +27,8 @@ int sshDialogPlat(PWnd owner, char* userId, char* password)
         {PID_OK, PCtlKind::Button, "OK", nullptr, 0, nullptr, 0, 0},
         {PID_CANCEL, PCtlKind::Button, "Cancel", nullptr, 0, nullptr, 0, 0},
     };
-    PDlgSpec spec{SSH_DIALOG_ID, "SSH Username & Password", controls, (int32_t)(sizeof controls / sizeof controls[0])};
-    int ok = platDialog(owner, &spec) == PID_OK;
+    PDlgForm dialog{SSH_DIALOG_ID, "SSH Username & Password", controls, (int32_t)(sizeof controls / sizeof controls[0])};
+    int ok = platDialog(owner, &dialog) == PID_OK;
     user[SSH_CRED_MAX] = 0;
     pass[SSH_CRED_MAX] = 0;
     if (ok) {

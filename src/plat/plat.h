@@ -208,7 +208,7 @@ struct PDlgControl {
     int32_t itemCount;
     int32_t value;          // Check: 0/1; Combo, List: selected index
 };
-struct PDlgSpec {
+struct PDlgForm {
     int32_t id;             // the dialog's resource number, for policies and tests
     const char* title;
     PDlgControl* controls;
@@ -264,7 +264,7 @@ struct PlatBackend {
     // Menus, dialogs and the common dialogs.
     void (*setMenu)(PWnd frame, const PMenuItem* items, int32_t count);
     void (*menuState)(PWnd frame, int32_t id, uint32_t flags);
-    int32_t (*dialog)(PWnd owner, PDlgSpec* spec);
+    int32_t (*dialog)(PWnd owner, PDlgForm* dialog);
     int (*fileDialog)(PWnd owner, uint32_t mode, const char* title, const char* filter, char* path, int size);
     bool (*chooseColor)(PWnd owner, PRgb* color);
 
@@ -365,7 +365,7 @@ inline void platSetMenu(PWnd frame, const PMenuItem* items, int32_t n) { platBac
 inline void platMenuState(PWnd frame, int32_t id, uint32_t flags) { platBackend()->menuState(frame, id, flags); }
 // Runs a modal dialog (pumping messages meanwhile); returns the id of the
 // button pressed, or PID_CANCEL when the dialog was closed.
-inline int32_t platDialog(PWnd owner, PDlgSpec* spec) { return platBackend()->dialog(owner, spec); }
+inline int32_t platDialog(PWnd owner, PDlgForm* dialog) { return platBackend()->dialog(owner, dialog); }
 // Asks for a file name; path is the initial name in and the chosen one out.
 // Returns its length, or 0 when cancelled. filter: "Text files (*.txt)".
 inline int platFileDialog(PWnd owner, uint32_t mode, const char* title, const char* filter, char* path, int size)

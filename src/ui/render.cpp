@@ -555,8 +555,8 @@ int uiColorDialog(PWnd owner) {
             {PID_CANCEL, PCtlKind::Button, "Cancel", nullptr, 0, nullptr, 0, 0},
             {ID_RESET, PCtlKind::Button, "Reset", nullptr, 0, nullptr, 0, 0},
         }};
-        PDlgSpec spec{kDialogId, "Color Configuration", ctl.data(), (int32_t)ctl.size()};
-        int32_t r = platDialog(owner, &spec);
+        PDlgForm dialog{kDialogId, "Color Configuration", ctl.data(), (int32_t)ctl.size()};
+        int32_t r = platDialog(owner, &dialog);
         if (ctl[0].value >= 0 && ctl[0].value < UI_COLOR_ITEMS) selected = ctl[0].value;
         UiColorItem& it = work[selected];
         if (r == ID_FORE || r == ID_BACK) {

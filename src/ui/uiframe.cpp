@@ -408,8 +408,8 @@ int cmdAbout(PLParam)
     };
     char title[64];
     snprintf(title, sizeof title, "About %s", KVX_PRODUCT);
-    PDlgSpec spec{UI_DLG_ABOUT, title, c, (int32_t)(sizeof c / sizeof c[0])};
-    platDialog(g_frame, &spec);
+    PDlgForm dialog{UI_DLG_ABOUT, title, c, (int32_t)(sizeof c / sizeof c[0])};
+    platDialog(g_frame, &dialog);
     return 0;
 }
 
@@ -675,9 +675,9 @@ int uiOpenSess()
         {PID_CANCEL, PCtlKind::Button, "Cancel", nullptr, 0, nullptr, 0, 0},
         {UI_OS_HELP, PCtlKind::Button, "Help", nullptr, 0, nullptr, 0, 0},
     };
-    PDlgSpec spec{UI_DLG_OPENSESS, "Open Session", controls, (int32_t)(sizeof controls / sizeof controls[0])};
+    PDlgForm dialog{UI_DLG_OPENSESS, "Open Session", controls, (int32_t)(sizeof controls / sizeof controls[0])};
     int32_t result;
-    while ((result = platDialog(g_frame, &spec)) == UI_OS_HELP) {
+    while ((result = platDialog(g_frame, &dialog)) == UI_OS_HELP) {
         char page[32];
         snprintf(page, sizeof page, "topic%d.html", UI_HELP_OPENSESS);
         openHelp(page);

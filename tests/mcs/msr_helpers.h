@@ -269,12 +269,12 @@ private:
                 // Every format asked for exists, with 40 bytes of message data.
                 ++fmtRequests_;
                 const uint8_t* req = bufGetString(message, 1);
-                fmttest::FmtSpec spec;
-                spec.fields = 10;
-                spec.name = req && bufParamLen(message, 1) >= 17 ? std::string((const char*)req + 9, 8) : "NONAME";
-                while (!spec.name.empty() && spec.name.back() == ' ')
-                    spec.name.pop_back();
-                sendFrame(fmttest::formatReply(fmttest::makeFormat(spec)));
+                fmttest::FmtSpec format;
+                format.fields = 10;
+                format.name = req && bufParamLen(message, 1) >= 17 ? std::string((const char*)req + 9, 8) : "NONAME";
+                while (!format.name.empty() && format.name.back() == ' ')
+                    format.name.pop_back();
+                sendFrame(fmttest::formatReply(fmttest::makeFormat(format)));
                 continue;
             }
             std::lock_guard<std::mutex> lock(queueLock_);

@@ -52,11 +52,11 @@ struct SshEnv : LoginEnv {
         headlessSetBoxPolicy([this](const HeadlessBox& b) {
             return (b.flags & 0xF) == PMB_YESNO ? answer : PID_OK;
         });
-        headlessSetDialogPolicy([this](PDlgSpec& spec) {
+        headlessSetDialogPolicy([this](PDlgForm& dialog) {
             ++dialogs;
-            for (int i = 0; i < spec.count; ++i)
-                if (spec.controls[i].kind == PCtlKind::Password)
-                    std::snprintf(spec.controls[i].text, (size_t)spec.controls[i].textSize, "%s", password.c_str());
+            for (int i = 0; i < dialog.count; ++i)
+                if (dialog.controls[i].kind == PCtlKind::Password)
+                    std::snprintf(dialog.controls[i].text, (size_t)dialog.controls[i].textSize, "%s", password.c_str());
             return (int32_t)PID_OK;
         });
     }
@@ -265,7 +265,7 @@ TEST(SshHost, CancelAtFirstPromptGivesMinus7)
 {
     SshEnv env("login-ssh-cancel");
     ASSERT_TRUE(env.start({})) << env.server.error;
-    headlessSetDialogPolicy([&](PDlgSpec&) {
+    headlessSetDialogPolicy([&](PDlgForm&) {
         ++env.dialogs;
         return (int32_t)PID_CANCEL;
     });
@@ -277,12 +277,12 @@ TEST(SshHost, PasswordOnSecondAttemptLogsIn)
 {
     SshEnv env("login-ssh-retry");
     ASSERT_TRUE(env.start({})) << env.server.error;
-    headlessSetDialogPolicy([&](PDlgSpec& spec) {
+    headlessSetDialogPolicy([&](PDlgForm& dialog) {
         ++env.dialogs;
         const char* pw = env.dialogs == 1 ? "wrong" : kvxtest::TEST_PASSWORD;
-        for (int i = 0; i < spec.count; ++i)
-            if (spec.controls[i].kind == PCtlKind::Password)
-                std::snprintf(spec.controls[i].text, (size_t)spec.controls[i].textSize, "%s", pw);
+        for (int i = 0; i < dialog.count; ++i)
+            if (dialog.controls[i].kind == PCtlKind::Password)
+                std::snprintf(dialog.controls[i].text, (size_t)dialog.controls[i].textSize, "%s", pw);
         return (int32_t)PID_OK;
     });
     ASSERT_GE(env.login(), 0) << boxTexts();

@@ -194,8 +194,8 @@ class FakeWorkstation:
         return zenbuf.ZenBuf.unpack(msg)
 
     def request_format(self, name):
-        spec = b"F" + b"ZEN$Y$" + b"  " + name.upper().ljust(8)
-        self.send(zenbuf.ZenBuf(200).add_string(spec))
+        request_text = b"F" + b"ZEN$Y$" + b"  " + name.upper().ljust(8)
+        self.send(zenbuf.ZenBuf(200).add_string(request_text))
         reply = self.recv()
         assert reply.func == 199, reply.describe()
         return reply.string(3)

@@ -53,10 +53,10 @@ TEST_F(Frame, OpenSessionDialogOpensATelnetSession)
     start("[Hosts]\nH00=nowhere.invalid\nH01=127.0.0.1\nProtocol01=Telnet\nTelnetPort01=" + std::to_string(telnetd.port) +
           "\nDefaultUserID=tester\n");
     std::string presetLogin;
-    headlessSetDialogPolicy([&presetLogin](PDlgSpec& spec) {
-        EXPECT_EQ(spec.id, UI_DLG_OPENSESS);
-        for (int i = 0; i < spec.count; ++i) {
-            PDlgControl& c = spec.controls[i];
+    headlessSetDialogPolicy([&presetLogin](PDlgForm& dialog) {
+        EXPECT_EQ(dialog.id, UI_DLG_OPENSESS);
+        for (int i = 0; i < dialog.count; ++i) {
+            PDlgControl& c = dialog.controls[i];
             if (c.id == UI_OS_HOSTS) {
                 EXPECT_EQ(c.value, 0);     // the first host is selected
                 c.value = 1;
@@ -307,10 +307,10 @@ TEST_F(Frame, AboutShowsVersionAndCryptoLibrary)
 {
     start();
     std::vector<std::string> labels;
-    headlessSetDialogPolicy([&labels](PDlgSpec& spec) {
-        for (int i = 0; i < spec.count; ++i)
-            if (spec.controls[i].kind == PCtlKind::Label)
-                labels.push_back(spec.controls[i].label);
+    headlessSetDialogPolicy([&labels](PDlgForm& dialog) {
+        for (int i = 0; i < dialog.count; ++i)
+            if (dialog.controls[i].kind == PCtlKind::Label)
+                labels.push_back(dialog.controls[i].label);
         return (int32_t)PID_OK;
     });
     command(UIC_ABOUT);

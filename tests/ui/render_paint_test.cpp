@@ -583,9 +583,9 @@ TEST_F(RenderPaint, ColorDialogWritesTheItemsOnOk)
                                                }});
     uiSetFrameWindow(myFrame);
     int step = 0;
-    headlessSetDialogPolicy([&](PDlgSpec& spec) -> int32_t {
-        EXPECT_STREQ(spec.title, "Color Configuration");
-        spec.controls[0].value = 6;   // "UNIX Off"
+    headlessSetDialogPolicy([&](PDlgForm& dialog) -> int32_t {
+        EXPECT_STREQ(dialog.title, "Color Configuration");
+        dialog.controls[0].value = 6;   // "UNIX Off"
         return step++ == 0 ? 101 : PID_OK;   // Foreground, then OK
     });
     headlessSetColorAnswer(true, 0x00FF00);

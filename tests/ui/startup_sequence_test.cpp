@@ -123,11 +123,11 @@ TEST_F(Startup, WithHostsTheOpenSessionDialogComesFirst)
 {
     config("[Options]\nSplash=0\nPort=" + std::to_string(kvxtest::freeLocalPort()) + "\n[Hosts]\nH00=alpha\nH01=beta\n");
     std::vector<std::string> shown;
-    headlessSetDialogPolicy([&shown](PDlgSpec& spec) {
-        for (int i = 0; i < spec.count; ++i)
-            if (spec.controls[i].kind == PCtlKind::List)
-                for (int k = 0; k < spec.controls[i].itemCount; ++k)
-                    shown.push_back(spec.controls[i].items[k]);
+    headlessSetDialogPolicy([&shown](PDlgForm& dialog) {
+        for (int i = 0; i < dialog.count; ++i)
+            if (dialog.controls[i].kind == PCtlKind::List)
+                for (int k = 0; k < dialog.controls[i].itemCount; ++k)
+                    shown.push_back(dialog.controls[i].items[k]);
         return (int32_t)PID_CANCEL;
     });
     ASSERT_EQ(uiStartup(""), 0);

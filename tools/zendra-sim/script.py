@@ -114,18 +114,18 @@ class Runner:
 
     def answer_format(self, req):
         try:
-            spec = req.string(1)
+            request_text = req.string(1)
         except ValueError as e:
             raise ScriptError("format request without its String: %s" % e)
-        if len(spec) != 17 or spec[0:1] not in (b"F", b"H") \
-                or spec[7:9] != b"  ":
-            raise ScriptError("malformed format request %r" % spec)
-        name = spec[9:17]
-        self.formats_asked.append((spec[0:1], spec[1:7], name))
+        if len(request_text) != 17 or request_text[0:1] not in (b"F", b"H") \
+                or request_text[7:9] != b"  ":
+            raise ScriptError("malformed format request %r" % request_text)
+        name = request_text[9:17]
+        self.formats_asked.append((request_text[0:1], request_text[1:7], name))
         # help texts are not in the library yet: they get length 0
-        reply = self.library.reply(name if spec[0:1] == b"F" else None)
+        reply = self.library.reply(name if request_text[0:1] == b"F" else None)
         self.log("format request %s%s -> %d bytes" % (
-            spec[0:1].decode(), name.decode("latin-1").strip(),
+            request_text[0:1].decode(), name.decode("latin-1").strip(),
             reply.number(2)))
         self.chan.send(reply)
 

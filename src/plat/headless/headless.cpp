@@ -462,11 +462,11 @@ void hMenuState(PWnd, int32_t id, uint32_t flags)
         if (m.id == id && m.depth > 0)
             m.flags = (m.flags & ~(PMF_GRAYED | PMF_CHECKED)) | (flags & (PMF_GRAYED | PMF_CHECKED));
 }
-int32_t hDialog(PWnd, PDlgSpec* spec)
+int32_t hDialog(PWnd, PDlgForm* dialog)
 {
     State& s = st();
-    int32_t result = s.dialogPolicy ? s.dialogPolicy(*spec) : PID_CANCEL;
-    s.dialogs.push_back(HeadlessDialog{spec->id, spec->title ? spec->title : "", result});
+    int32_t result = s.dialogPolicy ? s.dialogPolicy(*dialog) : PID_CANCEL;
+    s.dialogs.push_back(HeadlessDialog{dialog->id, dialog->title ? dialog->title : "", result});
     return result;
 }
 int hFileDialog(PWnd, uint32_t, const char*, const char*, char* path, int size)

@@ -79,7 +79,7 @@ void headlessSetKeyState(int32_t vk, int32_t state);
 // Dialogs: the policy fills the controls as a user would and returns the
 // button id; the default presses Cancel. Every dialog shown is recorded by
 // its id and title.
-using HeadlessDialogPolicy = std::function<int32_t(PDlgSpec& spec)>;
+using HeadlessDialogPolicy = std::function<int32_t(PDlgForm& dialog)>;
 void headlessSetDialogPolicy(HeadlessDialogPolicy policy);
 struct HeadlessDialog {
     int32_t id;

@@ -833,19 +833,19 @@ void qbMenuState(PWnd, int32_t id, uint32_t flags)
     it->second->setChecked(flags & PMF_CHECKED);
 }
 
-int32_t qbDialog(PWnd owner, PDlgSpec* spec)
+int32_t qbDialog(PWnd owner, PDlgForm* dialog)
 {
     QWin* win = winOf(owner);
     QDialog dlg(win && win->widget ? win->widget.data() : g->frame.data());
-    dlg.setWindowTitle(fromBytes(spec->title));
+    dlg.setWindowTitle(fromBytes(dialog->title));
     auto* outer = new QVBoxLayout(&dlg);
     auto* form = new QFormLayout;
     auto* buttons = new QHBoxLayout;
     outer->addLayout(form);
     outer->addLayout(buttons);
-    std::vector<QWidget*> widgets((size_t)spec->count, nullptr);
-    for (int i = 0; i < spec->count; ++i) {
-        PDlgControl& c = spec->controls[i];
+    std::vector<QWidget*> widgets((size_t)dialog->count, nullptr);
+    for (int i = 0; i < dialog->count; ++i) {
+        PDlgControl& c = dialog->controls[i];
         QString label = fromBytes(c.label);
         switch (c.kind) {
         case PCtlKind::Label:
@@ -904,8 +904,8 @@ int32_t qbDialog(PWnd owner, PDlgSpec* spec)
     int result = dlg.exec();
     if (result == QDialog::Rejected)
         return PID_CANCEL;
-    for (int i = 0; i < spec->count; ++i) {
-        PDlgControl& c = spec->controls[i];
+    for (int i = 0; i < dialog->count; ++i) {
+        PDlgControl& c = dialog->controls[i];
         if (auto* e = qobject_cast<QLineEdit*>(widgets[i]))
             toBytes(e->text(), c.text, c.textSize);
         else if (auto* cb = qobject_cast<QComboBox*>(widgets[i])) {
