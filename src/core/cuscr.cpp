@@ -782,6 +782,27 @@ void cuRefresh() {
     }
     if (moved) setFullRepaint(s);
 
+    if (s->dirtyCount == 0) {
+        if (s == focusScreen) {
+            uiResetColorCache();
+            uiShowCaret(s);
+        }
+        return;
+    }
+    if (!s->wnd) {
+        s->dirtyCount = 0;
+        s->fullRepaint = 0;
+        return;
+    }
+    if (!s->paintPosted) s->paintPosted = platPost(s->wnd, PM_PAINT_DIRTY, 0, 0) ? 1 : 0;
+    if (!s->paintPosted) cuPaintDirty();
+}
+
+void cuPaintDirty() {
+    CuScreen* s = cuScrPtr;
+    if (!s) return;
+    s->paintPosted = 0;
+    if (s->winFlags & CUW_MINIMIZED) return;
     uiResetColorCache();
     bool focus = s == focusScreen;
     if (s->dirtyCount == 0) {
@@ -793,11 +814,12 @@ void cuRefresh() {
     if (dc) {
         if (s->font) platSelectFont(dc, s->font);
         for (int i = 0; i < s->dirtyCount; ++i) {
+            // The grid may have shrunk since the cells were marked.
             CuRect r = s->dirty[i];
             r.top = std::max(r.top, s->viewTop);
             r.left = std::max(r.left, s->viewLeft);
-            r.bottom = std::min(r.bottom, s->viewBottom);
-            r.right = std::min(r.right, s->viewRight);
+            r.bottom = std::min({r.bottom, s->viewBottom, s->Rows - 1});
+            r.right = std::min({r.right, s->viewRight, s->Cols - 1});
             if (r.top <= r.bottom && r.left <= r.right) uiPaintRect(s, dc, r);
         }
         if (s->winFlags & CUW_3D) {

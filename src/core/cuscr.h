@@ -110,6 +110,7 @@ struct CuScreen {
     int32_t winFlags = 0;
     int32_t fullRepaint = 0;
     int32_t dirtyCount = 0;
+    int32_t paintPosted = 0;            // PM_PAINT_DIRTY waits in the window's queue
     std::array<CuRect, CU_MAX_DIRTY> dirty{};
     PFont font = 0;
     int32_t curRow = 0, curCol = 0, curShape = CU_CURSOR_BLOCK;
@@ -228,7 +229,13 @@ void cuButtonMode(bool on);
 void cuHighlight(bool on, int len, int row, int col);
 
 void cuInvalidate(int top, int left, int bottom, int right);
+// Keeps the cursor in view and has the dirty cells painted. The painting
+// itself waits for the window's PM_PAINT_DIRTY, posted once, so that a burst
+// of output costs one paint per pass of the message loop: what is drawn
+// before the loop runs again is never seen anyway.
 void cuRefresh();
+// Paints the current screen's dirty list now (the PM_PAINT_DIRTY handler).
+void cuPaintDirty();
 
 // 0 stored or consumed by a macro, 1 queue full (key dropped).
 int cuKeyPut(int32_t key);

@@ -75,6 +75,7 @@ enum : uint32_t {
     PM_PROCESS_KEYS = 1126,    // session window: send the queued keys
     PM_RUN_MACRO = 1127,       // frame: run a macro slot
     PM_COLORS_CHANGED = 1128,  // frame: colours changed, repaint all sessions
+    PM_PAINT_DIRTY = 1129,     // session window: paint the cells a refresh left dirty
 };
 
 enum : uint32_t { PSIZE_RESTORED = 0, PSIZE_MINIMIZED = 1, PSIZE_MAXIMIZED = 2 };

@@ -261,6 +261,9 @@ PResult uiChildWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp) {
     case PM_PAINT:
         uiWMPaint(wnd);
         break;
+    case PM_PAINT_DIRTY:
+        if (s) cuPaintDirty();
+        break;
     case PM_ERASEBKGND: {
         PDC dc = platGetDC(wnd);
         if (dc) {

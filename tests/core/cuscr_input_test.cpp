@@ -214,6 +214,7 @@ TEST_F(CuInput, BellRingsAtMostOncePerSecond)
                 d.x == 0 && d.x2 == 80)
                 blackRow = true;
         EXPECT_EQ(blackRow, c.visual);
+        cuPaintDirty();
         EXPECT_EQ(s->dirtyCount, 0);
         EXPECT_EQ(cuScrPtr, s);
     }

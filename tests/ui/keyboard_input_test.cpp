@@ -318,6 +318,7 @@ TEST_F(KeyInput, MarkingInCharacterMode)
     EXPECT_EQ(s->markState, 1);
     headlessClearDrawing();
     platSend(s->wnd, PM_MOUSEMOVE, 1, at(1, 6));
+    platPump(0);
     EXPECT_EQ(s->markState, 2);
     EXPECT_EQ(colourAt(4), normal.fg) << "the marked cells show reversed";
     EXPECT_EQ(colourAt(8), normal.bg);
@@ -328,6 +329,7 @@ TEST_F(KeyInput, MarkingInCharacterMode)
     // A new click removes the old marking.
     headlessClearDrawing();
     platSend(s->wnd, PM_LBUTTONDOWN, 1, at(3, 0));
+    platPump(0);
     EXPECT_EQ(colourAt(4), normal.bg);
     EXPECT_TRUE(queued(0).empty());
 }
