@@ -5,6 +5,7 @@
 #include "core/child.h"
 #include "core/cuscr.h"
 #include "mcs/msr.h"
+#include "ui/config.h"
 #include "ui/profile.h"
 #include "ui/uiwin.h"
 
@@ -464,7 +465,7 @@ int uiWMSysKeyDown(PWParam wp, PLParam lp) {
         if (!cuScrPtr || chBusy()) return 0;
         if (sessIsOpen(slot)) {
             uiActivateSession(slot);
-        } else if (slot < uiMaxSessions()) {
+        } else if (slot < uiConfig().maxSessions) {
             platPost(uiFrameWindow(), PM_COMMAND, IDM_OPENSESS, slot);
         }
         return 1;

@@ -10,6 +10,7 @@
 #include "net/korvex.h"
 #include "ui/config.h"
 #include "ui/errbox.h"
+#include "ui/keyboard.h"
 #include "ui/render.h"
 #include "ui/status.h"
 #include "ui/uiwin.h"
@@ -233,11 +234,12 @@ int bracketed(const char* name, F f)
     return rc;
 }
 
-int connect(const char* host, const char* login, int protocol, const char* bracket)
+// slot -1: the lowest free one.
+int connect(const char* host, const char* login, int protocol, const char* bracket, int slot = -1)
 {
     if (chBusy())
         return -1;
-    int slot = bracketed(bracket, [&] { return ChConnect(host, login, protocol, -1); });
+    slot = bracketed(bracket, [&] { return ChConnect(host, login, protocol, slot); });
     if (g_frame)
         platPost(g_frame, PM_SESSIONS_CHANGED, 0, 0);
     return slot;
@@ -326,7 +328,13 @@ void closeAllSessions()
 // ---- the commands ----
 
 int cmdAutoConnect(PLParam lp) { return uiAutoConnect(reinterpret_cast<const char*>(lp)); }
-int cmdOpenSess(PLParam) { return uiOpenSess(); }
+// Alt+F1..Alt+F8 on a free slot asks for that slot in lParam; the menu and
+// Alt+O give 0, which is the lowest free slot whenever slot 0 is free.
+int cmdOpenSess(PLParam lp)
+{
+    int slot = lp > 0 && lp < CH_MAX_SESSIONS && !sessIsOpen((int)lp) ? (int)lp : -1;
+    return uiOpenSess(slot);
+}
 int cmdSaveDesktop(PLParam) { return uiSaveDesktop(g_frame); }
 
 int cmdCloseSess(PLParam)
@@ -658,7 +666,7 @@ int uiAutoConnect(const char* host)
     return connect(host, c.defaultUserId, protocol, "AutoConnect");
 }
 
-int uiOpenSess()
+int uiOpenSess(int slot)
 {
     if (openSessions() >= CH_MAX_SESSIONS)
         return -1;
@@ -688,7 +696,9 @@ int uiOpenSess()
     login[UI_USERID_MAX] = 0;
     const UiHost& h = c.hosts[sel];
     logPrintf("#uiOpenSess: Opening sess to [%s]\n", h.name);
-    return connect(h.name, login, h.protocol, "uiOpenSess");
+    if (slot >= 0 && sessIsOpen(slot))   // taken while the dialog was open
+        slot = -1;
+    return connect(h.name, login, h.protocol, "uiOpenSess", slot);
 }
 
 void uiMenuRefresh()
@@ -795,6 +805,16 @@ PResult uiFrameWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp)
     case PM_COMMAND:
         runCommand((int32_t)wp, lp);
         return 0;
+    // Keys typed while no session window has the focus (the MDI area's
+    // own) act on the current session, as in its window.
+    case PM_KEYDOWN:
+        return uiWMKeyDown(wp, lp);
+    case PM_CHAR:
+        return uiWMChar(wp, lp);
+    case PM_SYSKEYDOWN:
+        return uiWMSysKeyDown(wp, lp);
+    case PM_SYSCHAR:
+        return uiWMSysChar(wp, lp);
     case PM_SOCKET:
         socketEvent(wp, lp);
         return 0;

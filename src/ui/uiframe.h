@@ -105,9 +105,9 @@ void uiSetDialogHook(UiDialogHook hook);
 void uiSetListenSocket(int socket);
 int uiListenSocket();
 
-// Command 201: the Open Session dialog, then the session. The slot, or -1
-// when nothing was opened.
-int uiOpenSess();
+// Command 201: the Open Session dialog, then the session, in slot when it
+// is free (-1: the lowest free slot). The slot, or -1 when nothing was opened.
+int uiOpenSess(int slot = -1);
 // Command 200: a session to a host of the list with the default user id.
 int uiAutoConnect(const char* host);
 

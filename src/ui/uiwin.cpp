@@ -130,8 +130,6 @@ void menuSelect(int slot, int id) {
 
 }  // namespace
 
-void uiSetMaxSessions(int n) { uiConfigMut().maxSessions = std::clamp(n, 1, CH_MAX_SESSIONS); }
-int uiMaxSessions() { return std::clamp((int)uiConfig().maxSessions, 1, CH_MAX_SESSIONS); }
 void uiSetChildrenMaximized(int on) { childrenMaximized = on ? 1 : 0; }
 int uiChildrenMaximized() { return childrenMaximized; }
 void uiSetFrameWindow(PWnd frame) { frameWnd = frame; }

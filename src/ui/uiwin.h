@@ -15,10 +15,6 @@ constexpr int UI_LISTPOPUP_ITEMS = 20;
 constexpr int UI_LISTPOPUP_TEXT = 80;
 constexpr int UI_STATUS_DESC_MAX = 99;
 
-// The number of sessions allowed ("MaxSessions", 1..8, as the configuration
-// loaded it).
-void uiSetMaxSessions(int n);
-int uiMaxSessions();
 // The program-wide children-maximised state ("MaximizeChildren").
 void uiSetChildrenMaximized(int on);
 int uiChildrenMaximized();

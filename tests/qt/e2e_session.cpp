@@ -1,10 +1,12 @@
 // End to end on the Qt back end (offscreen): the program starts, opens a
 // session to a real telnet host, the user types a command, its output shows
-// in the screen buffer and in the rendered window, and Alt+K closes it.
+// in the screen buffer and in the rendered window, Alt+O offers the Open
+// Session dialog and Alt+K closes the session.
 #include "core/child.h"
 #include "core/cuscr.h"
 #include "plat/plat.h"
 #include "plat/qt/qtplat.h"
+#include "plat/qt/qttestinput.h"
 #include "support/kvxtest.h"
 #include "support/servers.h"
 #include "ui/startup.h"
@@ -98,10 +100,23 @@ TEST(EndToEnd, TelnetSessionEchoesAndClosesWithAltK)
                 ++ink;
     EXPECT_GT(ink, 5 * s->charHeight / 2);
 
-    platPost(wnd, PM_SYSKEYDOWN, 'K', 1);
-    platPost(wnd, PM_SYSCHAR, 'k', 1);
+    // Keys pressed as a user presses them, through Qt's shortcut map: the
+    // program's Alt+O wins over the menu bar's "&Options".
+    qtTestCancelDialogs();
+    std::string prompt = rowText(s, s->curRow);
+    ASSERT_EQ(qtTestKeyClick(wnd, 'o', QT_TEST_ALT), 0);
+    EXPECT_STREQ(qtTestLastDialogTitle(), "Open Session");
+    EXPECT_TRUE(sessIsOpen(0));
+    platPump(100);
+    EXPECT_EQ(rowText(s, s->curRow), prompt) << "the character was swallowed";
+
+    ASSERT_EQ(qtTestKeyClick(wnd, 'k', QT_TEST_ALT), 0);
     EXPECT_TRUE(pumpUntil([&] { return !sessIsOpen(0); }, 3000));
     EXPECT_FALSE(platIsWindow(wnd));
+    // With no session window left the frame takes the keys.
+    qtTestCancelDialogs();
+    ASSERT_EQ(qtTestKeyClick(uiFrame(), 'o', QT_TEST_ALT), 0);
+    EXPECT_STREQ(qtTestLastDialogTitle(), "Open Session");
 
     platSend(uiFrame(), PM_COMMAND, UIC_EXIT, 0);
     pumpUntil([] { return platQuitting(); }, 2000);

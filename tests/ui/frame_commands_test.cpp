@@ -80,6 +80,31 @@ TEST_F(Frame, OpenSessionDialogOpensATelnetSession)
     EXPECT_TRUE(headlessBoxes().empty()) << headlessBoxes()[0].text;
 }
 
+TEST_F(Frame, OpenSessionTakesTheSlotAskedForWhenItIsFree)
+{
+    kvxtest::TestServer telnetd;
+    ASSERT_TRUE(kvxtest::startTelnetServer(telnetd)) << telnetd.error;
+    start("[Hosts]\nH00=127.0.0.1\nProtocol00=Telnet\nTelnetPort00=" + std::to_string(telnetd.port) + "\n");
+    headlessSetDialogPolicy([](PDlgForm&) { return (int32_t)PID_OK; });
+    struct Case {
+        PLParam asked;
+        int taken;   // a slot in use before, or -1
+        int opened;
+    };
+    for (Case c : {Case{3, -1, 3}, Case{2, 2, 0}, Case{0, 0, 1}, Case{9, -1, 0}}) {
+        SCOPED_TRACE(c.asked);
+        if (c.taken >= 0)
+            localSession(c.taken);
+        platSend(uiFrame(), PM_COMMAND, UIC_OPENSESS, c.asked);
+        EXPECT_TRUE(sessIsOpen(c.opened));
+        EXPECT_STREQ(cuScreenAt(c.opened)->hostName, "127.0.0.1");
+        for (int i = 0; i < CH_MAX_SESSIONS; ++i)
+            if (sessIsOpen(i))
+                sessClose(i);
+        drain();
+    }
+}
+
 TEST_F(Frame, CancelledDialogOpensNothing)
 {
     start("[Hosts]\nH00=alpha\n");

@@ -1,6 +1,7 @@
 // Keys typed in a session window become key codes, reach the session and,
 // in character mode, the host over a real loopback connection.
 #include "core/child_fixture.h"
+#include "ui/config.h"
 #include "ui/keyboard.h"
 #include "ui/render.h"
 #include "ui/uiwin.h"
@@ -40,7 +41,7 @@ protected:
     void TearDown() override
     {
         uiSetFrameWindow(0);
-        uiSetMaxSessions(CH_MAX_SESSIONS);
+        uiConfigMut().maxSessions = CH_MAX_SESSIONS;
         ChildTest::TearDown();
     }
     // The keys waiting in the slot's ring, taken out.
@@ -257,7 +258,7 @@ TEST_F(KeyInput, AltFunctionKeysSwitchOrOpenSessions)
     for (Case c : {Case{2, false}, Case{3, true}, Case{8, true}}) {
         SCOPED_TRACE(c.maxSessions);
         frameCommands().clear();
-        uiSetMaxSessions(c.maxSessions);
+        uiConfigMut().maxSessions = c.maxSessions;
         EXPECT_EQ(platSend(wndOf(0), PM_SYSKEYDOWN, PVK_F1 + 2, 1), 1);
         pumpIdle();
         ASSERT_EQ(frameCommands().size(), c.posted ? 1u : 0u);

@@ -110,6 +110,7 @@ struct State {
     PPen nextPen = 1;
     Caret caret;
     std::map<int32_t, bool> keysDown;
+    int32_t claimedKey = 0;             // key down already run as an accelerator
     std::map<int32_t, QAction*> menuActions;
 };
 
@@ -316,6 +317,88 @@ bool virtualKey(const QKeyEvent* e, int32_t* vk, bool* extended)
     return false;
 }
 
+// ---- key delivery ----
+
+// The key-down message of a Qt key event; false for keys without a code.
+bool keyMessage(const QKeyEvent* e, bool down, uint32_t* msg, int32_t* vk, PLParam* lp)
+{
+    bool extended = false;
+    if (!virtualKey(e, vk, &extended))
+        return false;
+    bool sys = (e->modifiers() & Qt::AltModifier) || *vk == PVK_F10 || *vk == PVK_MENU;
+    *msg = down ? (sys ? PM_SYSKEYDOWN : PM_KEYDOWN) : (sys ? PM_SYSKEYUP : PM_KEYUP);
+    *lp = 1 | (extended ? PKEY_EXTENDED : 0);
+    return true;
+}
+
+// The program's accelerators come before Qt's shortcuts, the menu bar's
+// Alt+letter mnemonics among them: Alt+O opens a session, not the Options
+// menu. Qt asks the focus widget first with a shortcut-override event; the
+// message filter, which runs the accelerators, answers it. The key press
+// that follows then carries only the character, which the filter swallows.
+bool claimShortcut(PWnd w, QKeyEvent* e)
+{
+    uint32_t msg = 0;
+    int32_t vk = 0;
+    PLParam lp = 0;
+    g->claimedKey = 0;
+    PMsgFilter filter = platMessageFilter();
+    if (!filter || !keyMessage(e, true, &msg, &vk, &lp))
+        return false;
+    g->keysDown[vk] = true;
+    if (!filter(w, msg, (PWParam)vk, lp))
+        return false;
+    g->claimedKey = vk;
+    noteActivity();
+    return true;
+}
+
+// A Qt key event as the key messages of the system the logic was written
+// for: key down or up, then the character of a key press.
+void deliverKey(PWnd w, QKeyEvent* e, bool down)
+{
+    uint32_t msg = 0;
+    int32_t vk = 0;
+    PLParam lp = 0;
+    if (keyMessage(e, down, &msg, &vk, &lp)) {
+        g->keysDown[vk] = down;
+        if (!(down && g->claimedKey == vk))
+            deliverInput(w, msg, (PWParam)vk, lp);
+    }
+    if (down)
+        g->claimedKey = 0;
+    if (!down || e->text().isEmpty())
+        return;
+    int ch = toCp1252(e->text().at(0));
+    if (ch > 0)
+        deliverInput(w, (e->modifiers() & Qt::AltModifier) ? PM_SYSCHAR : PM_CHAR, (PWParam)ch, 1);
+}
+
+// Keys that reach the frame or its MDI area rather than a session window
+// go to the frame window, as the MDI client passes them on.
+class FrameKeys : public QObject {
+public:
+    FrameKeys(PWnd w, QObject* owner) : QObject(owner), wnd(w) {}
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        switch (e->type()) {
+        case QEvent::ShortcutOverride:
+            if (claimShortcut(wnd, static_cast<QKeyEvent*>(e)))
+                e->accept();
+            return false;
+        case QEvent::KeyPress:
+            deliverKey(wnd, static_cast<QKeyEvent*>(e), true);
+            return true;
+        case QEvent::KeyRelease:
+            deliverKey(wnd, static_cast<QKeyEvent*>(e), false);
+            return true;
+        default:
+            return false;
+        }
+    }
+    PWnd wnd;
+};
+
 // ---- widgets ----
 
 void resizeImage(QWin& win, QSize size)
@@ -382,8 +465,16 @@ protected:
     void focusInEvent(QFocusEvent*) override { deliverInput(wnd, PM_SETFOCUS, 0, 0); }
     void focusOutEvent(QFocusEvent*) override { deliverInput(wnd, PM_KILLFOCUS, 0, 0); }
     bool focusNextPrevChild(bool) override { return false; }   // Tab belongs to the session
-    void keyPressEvent(QKeyEvent* e) override { key(e, true); }
-    void keyReleaseEvent(QKeyEvent* e) override { key(e, false); }
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::ShortcutOverride && claimShortcut(wnd, static_cast<QKeyEvent*>(e))) {
+            e->accept();
+            return true;
+        }
+        return QWidget::event(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override { deliverKey(wnd, e, true); }
+    void keyReleaseEvent(QKeyEvent* e) override { deliverKey(wnd, e, false); }
     void mousePressEvent(QMouseEvent* e) override
     {
         mouse(e, e->button() == Qt::RightButton ? PM_RBUTTONDOWN : PM_LBUTTONDOWN);
@@ -403,23 +494,6 @@ private:
     {
         QPoint pt = e->position().toPoint();
         deliverInput(wnd, msg, 0, (PLParam)((uint32_t)(pt.x() & 0xFFFF) | ((uint32_t)(pt.y() & 0xFFFF) << 16)));
-    }
-    void key(QKeyEvent* e, bool down)
-    {
-        int32_t vk = 0;
-        bool extended = false;
-        bool alt = e->modifiers() & Qt::AltModifier;
-        if (virtualKey(e, &vk, &extended)) {
-            g->keysDown[vk] = down;
-            bool sys = alt || vk == PVK_F10 || vk == PVK_MENU;
-            uint32_t msg = down ? (sys ? PM_SYSKEYDOWN : PM_KEYDOWN) : (sys ? PM_SYSKEYUP : PM_KEYUP);
-            deliverInput(wnd, msg, (PWParam)vk, 1 | (extended ? PKEY_EXTENDED : 0));
-        }
-        if (!down || e->text().isEmpty())
-            return;
-        int ch = toCp1252(e->text().at(0));
-        if (ch > 0)
-            deliverInput(wnd, alt ? PM_SYSCHAR : PM_CHAR, (PWParam)ch, 1);
     }
 };
 
@@ -457,6 +531,7 @@ PWnd qbCreateWindow(const PWndCreate* c)
         auto* f = new QMainWindow;
         f->setWindowTitle(QString::fromLatin1(c->title ? c->title : ""));
         g->frame = f;
+        f->installEventFilter(new FrameKeys(w, f));
         win.widget = f;
         top = f;
         break;
@@ -466,6 +541,7 @@ PWnd qbCreateWindow(const PWndCreate* c)
         if (g->frame)
             g->frame->setCentralWidget(a);
         g->mdi = a;
+        a->installEventFilter(new FrameKeys(c->parent, a));
         QObject::connect(a, &QMdiArea::subWindowActivated, [](QMdiSubWindow* sub) {
             PWnd now = sub ? wndOf(sub->widget()) : 0;
             PWnd old = g->mdiActive;
@@ -1301,4 +1377,10 @@ unsigned qtPlatPixel(int wnd, int x, int y)
     if (!win || win->image.isNull() || !win->image.rect().contains(x, y))
         return 0xFFFFFFFFu;
     return rgbOf(win->image.pixel(x, y));
+}
+
+QWidget* qtPlatWidget(int wnd)
+{
+    QWin* win = g ? winOf(wnd) : nullptr;
+    return win ? win->widget.data() : nullptr;
 }

@@ -18,3 +18,8 @@ int qtPlatSaveImage(int wnd, const char* path);
 // The colour of one pixel of a window's backing image (0x00BBGGRR), or
 // 0xFFFFFFFF outside it.
 unsigned qtPlatPixel(int wnd, int x, int y);
+
+// The widget that shows a window, for the Qt-aware test helpers; null for
+// an unknown window.
+class QWidget;
+QWidget* qtPlatWidget(int wnd);
