@@ -58,6 +58,7 @@ struct QWin {
     QPointer<QWidget> widget;       // the client area
     QPointer<QMdiSubWindow> sub;    // MDI children: the sub-window around it
     QImage image;                   // backing image the logic draws into
+    bool invalid = true;            // the logic must paint it (PM_PAINT) before it is shown
     bool destroying = false;
 };
 
@@ -440,15 +441,20 @@ public:
     PWnd wnd = 0;
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent* e) override
     {
         QWin* win = winOf(wnd);
         if (!win)
             return;
         resizeImage(*win, size());
-        callProc(wnd, PM_PAINT, 0, 0);
+        // Drawing through a drawing context also asks Qt for a paint event,
+        // to show the image; only an invalidated window is painted anew.
+        if (win->invalid) {
+            win->invalid = false;
+            callProc(wnd, PM_PAINT, 0, 0);
+        }
         QPainter p(this);
-        p.drawImage(0, 0, win->image);
+        p.drawImage(e->rect(), win->image, e->rect());
         const Caret& c = g->caret;
         if (c.wnd == wnd && c.visible && hasFocus()) {
             p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -459,6 +465,7 @@ protected:
     {
         if (QWin* win = winOf(wnd)) {
             resizeImage(*win, size());
+            win->invalid = true;
             sendSize(wnd);
         }
     }
@@ -715,6 +722,7 @@ void qbInvalidate(PWnd w, const PRect* r, bool)
     QWin* win = winOf(w);
     if (!win || !win->widget)
         return;
+    win->invalid = true;
     if (r)
         win->widget->update(QRect(r->left, r->top, r->right - r->left, r->bottom - r->top));
     else
