@@ -115,8 +115,9 @@ TEST_F(CuSession, WindowStateComesFromTheConfiguration)
         EXPECT_EQ(s->Cols, c.cols);
         EXPECT_EQ(s->bufRows, c.rows);
         EXPECT_EQ(s->bufCols, c.cols);
-        if (!c.maximized)   // a maximised window's font follows the window
+        if (!c.maximized) {   // a maximised window's font follows the window
             EXPECT_EQ(s->fontSize, c.fontSize);
+        }
         EXPECT_EQ((s->winFlags & CUW_MAXIMIZED) != 0, c.maximized);
         EXPECT_EQ(platIsMaximized(s->wnd), c.maximized);
         if (!c.maximized) {

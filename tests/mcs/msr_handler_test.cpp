@@ -31,7 +31,7 @@ TEST_F(MsrTest, NewSessionTagOpensHostlessSessionAndAcksItsSize)
     ChSession* s = sessAt(0);
     ASSERT_NE(s->mcs, nullptr);
     ASSERT_NE(s->term, nullptr);
-    char expect[8];
+    char expect[24];
     std::snprintf(expect, sizeof expect, "%03d%03d", cuScreenAt(0)->Rows, std::min(cuScreenAt(0)->Cols, 166));
     EXPECT_EQ(size, expect);
     EXPECT_EQ(s->flags & CHF_MODE, CHF_IDLE);

@@ -125,7 +125,7 @@ TEST_F(QtPlat, DrawingLandsInTheBackingImage)
     platDeleteFont(font);
 }
 
-// As on the system the logic was written for, only an invalidated window is
+// As on Windows, only an invalidated window is
 // asked to paint; what is drawn through a drawing context is shown as it is.
 TEST_F(QtPlat, OnlyInvalidatedWindowsArePainted)
 {

@@ -2,11 +2,12 @@
 fake workstation speaking the workstation's side over real sockets."""
 
 import os
+import queue
 import re
-import select
 import socket
 import subprocess
 import sys
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -23,7 +24,10 @@ WAIT = 20.0   # generous bound for a reply; tests never depend on speed
 
 
 class Sim:
-    """The simulator as a child process; `port` is what it listens on."""
+    """The simulator as a child process; `port` is what it listens on.
+
+    A thread reads its output lines into a queue: a select() on the pipe
+    would miss lines that one read already took into the file's buffer."""
 
     def __init__(self, *args):
         self.proc = subprocess.Popen(
@@ -31,31 +35,47 @@ class Sim:
             stderr=subprocess.PIPE, text=True)
         self.lines = []
         self.port = None
+        self.eof = False
+        self.queue = queue.Queue()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.queue.put(line.rstrip("\n"))
+        self.queue.put(None)
 
     def start_server(self):
         line = self.readline()
         m = re.match(r"listening on (\d+)$", line or "")
         if not m:
             self.proc.kill()
-            _, err = self.proc.communicate()
+            err = self.proc.stderr.read()
+            self.stop()
             raise AssertionError("simulator did not start: %r %s"
                                  % (line, err))
         self.port = int(m.group(1))
         return self
 
     def readline(self):
-        r, _, _ = select.select([self.proc.stdout], [], [], WAIT)
-        if not r:
+        """The next output line; "" once the output has ended."""
+        if self.eof:
+            return ""
+        try:
+            line = self.queue.get(timeout=WAIT)
+        except queue.Empty:
             raise AssertionError("simulator printed nothing; so far %r"
                                  % self.lines)
-        line = self.proc.stdout.readline().rstrip("\n")
+        if line is None:
+            self.eof = True
+            return ""
         self.lines.append(line)
         return line
 
     def wait_line(self, prefix):
         while True:
             line = self.readline()
-            if line == "" and self.proc.poll() is not None:
+            if line == "" and self.eof:
                 raise AssertionError("simulator ended; output %r"
                                      % self.lines)
             if line.startswith(prefix):
@@ -63,18 +83,25 @@ class Sim:
 
     def wait(self):
         try:
-            out, err = self.proc.communicate(timeout=WAIT)
+            self.proc.wait(timeout=WAIT)
         except subprocess.TimeoutExpired:
             self.stop()
             raise AssertionError("simulator did not end; output %r"
                                  % self.lines)
-        self.lines += out.splitlines()
+        self._drain()
         return self.proc.returncode
+
+    def _drain(self):
+        self.reader.join(WAIT)
+        while self.readline():
+            pass
+        self.proc.stderr.close()
 
     def stop(self):
         if self.proc.poll() is None:
             self.proc.kill()
-            self.proc.communicate()
+            self.proc.wait()
+        self._drain()
 
 
 def recv_exact(sock, n):

@@ -175,7 +175,7 @@ TEST_F(UnixTest, UnknownKeyIsItsLowByte) {
 TEST_F(UnixTest, HugeCountsAndMarginsStayInsideTheGrid) {
     open(5, 7);
     feed("\x1b[999;999r\x1b[2147483647;2147483647H\x1b[99999999999A\x1b[99999999999C\x1b[9999L\x1b[9999M"
-         "\x1b[99999B\x1b[99999D\x1bD\x1bM\x1b[Pxyz");
+         "\x1b[99999B\x1b[99999D\x1b" "D\x1bM\x1b[Pxyz");
     const ReplaySnapshot snap = replaySnapshot();
     EXPECT_GE(snap.curRow, 0);
     EXPECT_LT(snap.curRow, 5);
