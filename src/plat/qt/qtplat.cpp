@@ -354,8 +354,8 @@ bool claimShortcut(PWnd w, QKeyEvent* e)
     return true;
 }
 
-// A Qt key event as the key messages of the system the logic was written
-// for: key down or up, then the character of a key press.
+// A Qt key event as Windows key messages: key down or up, then the
+// character of a key press.
 void deliverKey(PWnd w, QKeyEvent* e, bool down)
 {
     uint32_t msg = 0;
