@@ -41,7 +41,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 else
   QT_QPA_PLATFORM=offscreen "$build/bin/korvex" \
     --keys 'echo Hello from Korvex, $((6*7)) sessions of fun; uname -sr\n' \
-    --wait 'Korvex, 42 sessions' \
+    --wait 'Korvex, 42 sessions' --wait 'Linux ' \
     --screen "$demo/screen.txt" --image "$demo/screen.png" 127.0.0.1
   sed '/^$/d' "$demo/screen.txt"
   echo "demo: screen text in $demo/screen.txt, screenshot in $demo/screen.png"

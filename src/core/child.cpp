@@ -220,6 +220,11 @@ void hostData(ChSession* s, KORVEX* d, int oob) {
     } else {
         int n = dRead(d, buf, CH_HOSTREAD_MAX);
         CuScreen* scr = cuScrPtr;
+        // A full read may have left more behind where the socket cannot
+        // report it: SSH takes everything the socket holds into its own
+        // buffer. Another read event follows the other waiting messages.
+        if (n == CH_HOSTREAD_MAX && scr && scr->wnd)
+            platPost(scr->wnd, PM_SOCKET, (PWParam)dSocket(d), platSelectLParam(FD_READ, 0));
         if (n == 1 && buf[0] == 0 && scr && !scr->nulSwallowed) {
             scr->nulSwallowed = 1;  // the rlogin server's initial NUL
             n = 0;
