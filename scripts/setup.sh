@@ -24,3 +24,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+
+# The terminal type the sessions announce, for the loopback hosts of the
+# demo and the tests: without it top and vi on them know no "korvex".
+$SUDO tic -x -o /etc/terminfo "$(dirname "$0")/../tools/terminfo/korvex.ti"

@@ -126,6 +126,45 @@ TEST_F(LoginSession, SshShellOutputReachesTheScreenAndExitEndsIt)
         << screenText(slot);
 }
 
+// The host knows the terminal type the session announces (the entry that
+// scripts/setup.sh installs from tools/terminfo): vi draws its screen and
+// takes its commands.
+TEST_F(LoginSession, ViWorksOnTheKorvexTerminal)
+{
+    kvxtest::TestServer server;
+    ASSERT_TRUE(kvxtest::startTelnetServer(server)) << server.error;
+    cfgSetString("Hosts", "H00", "127.0.0.1");
+    cfgSetString("Hosts", "TelnetPort00", std::to_string(server.port).c_str());
+    std::string file = dir + "/three.txt";
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("line one\nline two\nline three\n", f);
+    std::fclose(f);
+
+    int slot = ChConnect("127.0.0.1", kvxtest::TEST_USER, KVX_DESC_TELNET, -1);
+    ASSERT_GE(slot, 0);
+    ASSERT_TRUE(pumpUntil([&] { return screenText(slot).find("# ") != std::string::npos; })) << screenText(slot);
+    ASSERT_TRUE(type(slot, "infocmp >/dev/null && echo TERM-$TERM-known\r"));
+    ASSERT_TRUE(pumpUntil([&] { return screenText(slot).find("TERM-korvex-known") != std::string::npos; }))
+        << "the host has no terminfo entry for korvex (scripts/setup.sh installs it)\n" << screenText(slot);
+    ASSERT_TRUE(type(slot, "vi " + file + "\r"));
+    ASSERT_TRUE(pumpUntil([&] {
+        std::string text = screenText(slot);
+        return text.find("\n~ ") != std::string::npos && text.find("line three") != std::string::npos;
+    })) << screenText(slot);
+    ASSERT_TRUE(type(slot, "jddZZ"));
+    ASSERT_TRUE(pumpUntil([&] { return kvxtest::runCommand("grep -c line '" + file + "' | grep -qx 2") == 0; }))
+        << screenText(slot);
+    // vi's leaving flushes what was typed meanwhile: wait for the prompt.
+    ASSERT_TRUE(pumpUntil([&] {
+        const CuScreen* s = cuScreenAt(slot);
+        return s->chars[s->curRow * s->Cols] == '#' && s->curCol == 2;
+    })) << screenText(slot);
+    ASSERT_TRUE(type(slot, "clear; cat " + file + "\r"));
+    EXPECT_TRUE(pumpUntil([&] { return screenText(slot).rfind("line one", 0) == 0; })) << screenText(slot);
+    EXPECT_EQ(screenText(slot).substr(81, 10), "line three") << screenText(slot);
+}
+
 // libssh2 reads all the socket holds and hands out what fits the buffer,
 // so the rest of a burst waits inside it with the socket quiet: it must
 // still reach the screen without the host sending more.
