@@ -182,9 +182,6 @@ void ensureMaps() {
     mapsMade = true;
 }
 
-// Windows' number; the platform layer does not name it yet.
-constexpr uint32_t PM_RBUTTONDBLCLK = 0x0206;
-
 bool keyDown(int32_t vk) { return (platKeyState(vk) & PKS_DOWN) != 0; }
 
 bool optionIs(const char* key, const char* value) {

@@ -289,7 +289,7 @@ PResult uiChildWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp) {
     case PM_LBUTTONDBLCLK:
     case PM_RBUTTONDOWN:
     case PM_RBUTTONUP:
-    case 0x0206:  // right double-click
+    case PM_RBUTTONDBLCLK:
         result = uiWMMouse(wnd, msg, wp, lp);
         break;
     case PM_COMMAND: {
