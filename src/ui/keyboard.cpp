@@ -537,6 +537,7 @@ int uiWMMouse(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp) {
         return 1;
     case PM_RBUTTONDOWN:
         if (inside) store();
+        s->rightClick = PPoint{(int16_t)(lp & 0xFFFF), (int16_t)((lp >> 16) & 0xFFFF)};
         if (mcsMode()) {
             if (inside) sessKeyTyped(KEY_MOUSE_RIGHT);
         } else {
