@@ -188,6 +188,8 @@ struct PFontMetrics {
 // (its id is unused); depth 1 items belong to the last pop-up, depth 2 to a
 // sub-menu opened by the last depth-1 item with PMF_POPUP. A null text is a
 // separator. Choosing an item posts PM_COMMAND with its id to the frame.
+// Pop-up menus (platPopupMenu) take the same rows, all at one level (depth
+// is not looked at); PMF_GRAYED items cannot be chosen there either.
 enum : uint32_t { PMF_GRAYED = 0x1, PMF_CHECKED = 0x2, PMF_POPUP = 0x10 };
 struct PMenuItem {
     int32_t id;
@@ -195,10 +197,6 @@ struct PMenuItem {
     int32_t depth;
     uint32_t flags;
 };
-
-// Pop-up menus take the same rows, all at one level (depth is not looked
-// at): a null text is a separator, PMF_GRAYED items cannot be chosen,
-// PMF_CHECKED shows a check mark.
 
 // Modal dialogs built from a list of controls. The back end shows them and,
 // when the user presses a button, copies what was entered back into the
