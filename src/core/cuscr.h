@@ -125,6 +125,7 @@ struct CuScreen {
     // Kept here so that they live and die with the screen; owned by the
     // keyboard, capture, login, socket, forms, script and rendering code.
     int32_t mouseRow = 0, mouseCol = 0;     // cell of the last button-down
+    PPoint rightClick{};                    // client point of the last right button-down
     int32_t markState = 0;                  // 0 none, 2 marking, 3 marked
     int32_t markStart = 0, markEnd = 0;     // cell indices
     std::unique_ptr<char[]> markText;

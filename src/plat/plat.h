@@ -61,13 +61,15 @@ enum : uint32_t {
     PM_COMMAND = 0x0111,       // wp = command id
     PM_SYSCOMMAND = 0x0112,
     PM_TIMER = 0x0113,         // wp = timer id
-    PM_MENUSELECT = 0x011F,
+    PM_MENUSELECT = 0x011F,    // wp = id of the highlighted pop-up menu item
     PM_MOUSEMOVE = 0x0200,     // lp = x | y << 16
     PM_LBUTTONDOWN = 0x0201,
     PM_LBUTTONUP = 0x0202,
     PM_LBUTTONDBLCLK = 0x0203,
     PM_RBUTTONDOWN = 0x0204,
     PM_RBUTTONUP = 0x0205,
+    PM_RBUTTONDBLCLK = 0x0206,
+    PM_EXITMENULOOP = 0x0212,  // a pop-up menu closed
     PM_MDIACTIVATE = 0x0222,   // wp = window losing, lp = window gaining activation
     PM_USER = 0x0400,
     PM_SOCKET = 1124,          // socket readiness
@@ -106,7 +108,7 @@ enum class PWndKind : int32_t {
     MdiClient,  // the frame's client area that holds the session windows
     MdiChild,   // a session window
     Dialog,     // a modeless or modal dialog
-    Popup,      // splash, list pop-up and other owned pop-ups
+    Popup,      // splash and other owned pop-up windows
 };
 
 // Creation flags.
@@ -186,6 +188,8 @@ struct PFontMetrics {
 // (its id is unused); depth 1 items belong to the last pop-up, depth 2 to a
 // sub-menu opened by the last depth-1 item with PMF_POPUP. A null text is a
 // separator. Choosing an item posts PM_COMMAND with its id to the frame.
+// Pop-up menus (platPopupMenu) take the same rows, all at one level (depth
+// is not looked at); PMF_GRAYED items cannot be chosen there either.
 enum : uint32_t { PMF_GRAYED = 0x1, PMF_CHECKED = 0x2, PMF_POPUP = 0x10 };
 struct PMenuItem {
     int32_t id;
@@ -265,6 +269,7 @@ struct PlatBackend {
     // Menus, dialogs and the common dialogs.
     void (*setMenu)(PWnd frame, const PMenuItem* items, int32_t count);
     void (*menuState)(PWnd frame, int32_t id, uint32_t flags);
+    int (*popupMenu)(PWnd owner, const PMenuItem* items, int32_t count, PPoint at);
     int32_t (*dialog)(PWnd owner, PDlgForm* dialog);
     int (*fileDialog)(PWnd owner, uint32_t mode, const char* title, const char* filter, char* path, int size);
     bool (*chooseColor)(PWnd owner, PRgb* color);
@@ -364,6 +369,14 @@ inline void platSocketWouldBlock(int fd) { platBackend()->socketWouldBlock(fd); 
 inline void platSetMenu(PWnd frame, const PMenuItem* items, int32_t n) { platBackend()->setMenu(frame, items, n); }
 // Sets an item's PMF_GRAYED / PMF_CHECKED flags.
 inline void platMenuState(PWnd frame, int32_t id, uint32_t flags) { platBackend()->menuState(frame, id, flags); }
+// Shows a pop-up menu with its top-left corner at a point of the owner's
+// client area and returns when it has closed, pumping messages meanwhile as
+// a modal dialog does. While the user highlights an item the owner is sent
+// PM_MENUSELECT (wParam = the item's id); a chosen item's PM_COMMAND
+// (wParam = id) is posted to the owner; when the menu closes, chosen or
+// not, the owner is sent PM_EXITMENULOOP, after that PM_COMMAND was posted.
+// 0, or -1 when the owner is no window or there are no items.
+inline int platPopupMenu(PWnd owner, const PMenuItem* items, int32_t n, PPoint at) { return platBackend()->popupMenu(owner, items, n, at); }
 // Runs a modal dialog (pumping messages meanwhile); returns the id of the
 // button pressed, or PID_CANCEL when the dialog was closed.
 inline int32_t platDialog(PWnd owner, PDlgForm* dialog) { return platBackend()->dialog(owner, dialog); }

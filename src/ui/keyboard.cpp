@@ -182,9 +182,6 @@ void ensureMaps() {
     mapsMade = true;
 }
 
-// Windows' number; the platform layer does not name it yet.
-constexpr uint32_t PM_RBUTTONDBLCLK = 0x0206;
-
 bool keyDown(int32_t vk) { return (platKeyState(vk) & PKS_DOWN) != 0; }
 
 bool optionIs(const char* key, const char* value) {
@@ -540,6 +537,7 @@ int uiWMMouse(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp) {
         return 1;
     case PM_RBUTTONDOWN:
         if (inside) store();
+        s->rightClick = PPoint{(int16_t)(lp & 0xFFFF), (int16_t)((lp >> 16) & 0xFFFF)};
         if (mcsMode()) {
             if (inside) sessKeyTyped(KEY_MOUSE_RIGHT);
         } else {

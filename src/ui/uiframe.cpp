@@ -120,6 +120,13 @@ constexpr int32_t kNotYet[] = {
     UIC_HELPSCREEN, UIC_HELPSYSTEM,
 };
 
+// The session pop-up menu: the commands of menu 107 that act on one
+// session (0: a separator).
+constexpr int32_t kSessionPopup[] = {
+    UIC_COPY, UIC_PASTE, 0, UIC_COPYFILE, UIC_PASTEFILE, 0, UIC_PRINTSCREEN, 0, UIC_FONTINC, UIC_FONTDEC, 0, UIC_CLOSESESS,
+};
+constexpr int kSessionPopupCount = (int)(sizeof kSessionPopup / sizeof kSessionPopup[0]);
+
 // The flags last given to each menu item, so a refresh only tells the
 // platform what changed.
 std::array<uint32_t, kMenuCount> g_menuFlags{};
@@ -325,6 +332,50 @@ void closeAllSessions()
     }
 }
 
+// The check marks and grey states the menu items have now, by menu row;
+// the menu bar and the session pop-up menu both show them.
+std::array<uint32_t, kMenuCount> menuFlagsNow()
+{
+    bool active = activeSessionWindow() != 0;
+    const UiOptions& o = uiOptions();
+    std::array<uint32_t, kMenuCount> flags{};
+    auto set = [&flags](int32_t id, uint32_t f) {
+        int i = menuIndex(id);
+        if (i >= 0)
+            flags[i] |= f;
+    };
+    if (openSessions() >= uiConfig().maxSessions)
+        set(UIC_OPENSESS, PMF_GRAYED);
+    if (!active)
+        for (int32_t id : {UIC_CLOSESESS, UIC_PRINTSCREEN, UIC_FONTINC, UIC_FONTDEC, UIC_AUTOFONT, UIC_TILEHORZ,
+                           UIC_TILEVERT, UIC_CASCADE, UIC_ARRANGE, UIC_PASTE})
+            set(id, PMF_GRAYED);
+    if (o.autoExit || uiAutoExit())
+        set(UIC_AUTOEXIT, PMF_CHECKED);
+    if (o.toolbar != UiToolbar::Off)
+        set(UIC_TOOLBAR, PMF_CHECKED);
+    if (o.statusBar)
+        set(UIC_STATUSBAR, PMF_CHECKED);
+    if (o.threeD)
+        set(UIC_MCS3D, PMF_CHECKED);
+    if (dbgLogIsOn())
+        set(UIC_DEBUGLOG, PMF_CHECKED);
+    if (cuAutoCopy)
+        set(UIC_AUTOCOPY, PMF_CHECKED);
+    if (cuClipDeleteLeadSpaces)
+        set(UIC_IGNORESPACES, PMF_CHECKED);
+    if (o.mcsUnderline == UiUnderline::Underline) {
+        set(UIC_MCSUNDERLINE, PMF_CHECKED);
+        set(UIC_MCSUNDERSCORE, PMF_GRAYED);
+    } else if (o.mcsUnderline == UiUnderline::Underscore) {
+        set(UIC_MCSUNDERSCORE, PMF_CHECKED);
+        set(UIC_MCSUNDERLINE, PMF_GRAYED);
+    }
+    for (int32_t id : kNotYet)
+        set(id, PMF_GRAYED);
+    return flags;
+}
+
 // ---- the commands ----
 
 int cmdAutoConnect(PLParam lp) { return uiAutoConnect(reinterpret_cast<const char*>(lp)); }
@@ -459,6 +510,26 @@ int cmdColors(PLParam)
     return uiColorDialog(g_frame);
 }
 
+// Opens at the right button's point on the session window that was
+// clicked; the chosen item comes back to the frame through that window.
+int cmdSessPopup(PLParam lp)
+{
+    PWnd w = (PWnd)lp;
+    const CuScreen* s = nullptr;
+    for (int i = 0; i < CU_MAX_SCREENS && !s; ++i)
+        if (cuScreenAt(i) && cuScreenAt(i)->wnd == w)
+            s = cuScreenAt(i);
+    if (!s || !platIsWindow(w))
+        return -1;
+    std::array<uint32_t, kMenuCount> flags = menuFlagsNow();
+    std::array<PMenuItem, kSessionPopupCount> items{};
+    for (int k = 0; k < kSessionPopupCount; ++k) {
+        int i = menuIndex(kSessionPopup[k]);
+        items[k] = i < 0 ? PMenuItem{0, nullptr, 1, 0} : PMenuItem{kMenu[i].id, kMenu[i].text, 1, flags[i]};
+    }
+    return platPopupMenu(w, items.data(), kSessionPopupCount, s->rightClick);
+}
+
 using CommandFn = int (*)(PLParam lp);
 struct CommandRow {
     int32_t id;
@@ -489,6 +560,7 @@ constexpr CommandRow kCommands[] = {
     {UIC_FONTINC, cmdFontLarger, 0},
     {UIC_FONTDEC, cmdFontSmaller, 0},
     {UIC_COLORS, cmdColors, 0},
+    {UIC_SESSPOPUP, cmdSessPopup, 0},
 };
 
 void runCommand(int32_t id, PLParam lp)
@@ -705,43 +777,7 @@ void uiMenuRefresh()
 {
     if (!g_frame)
         return;
-    bool active = activeSessionWindow() != 0;
-    const UiOptions& o = uiOptions();
-    std::array<uint32_t, kMenuCount> flags{};
-    auto set = [&flags](int32_t id, uint32_t f) {
-        int i = menuIndex(id);
-        if (i >= 0)
-            flags[i] |= f;
-    };
-    if (openSessions() >= uiConfig().maxSessions)
-        set(UIC_OPENSESS, PMF_GRAYED);
-    if (!active)
-        for (int32_t id : {UIC_CLOSESESS, UIC_PRINTSCREEN, UIC_FONTINC, UIC_FONTDEC, UIC_AUTOFONT, UIC_TILEHORZ,
-                           UIC_TILEVERT, UIC_CASCADE, UIC_ARRANGE, UIC_PASTE})
-            set(id, PMF_GRAYED);
-    if (o.autoExit || uiAutoExit())
-        set(UIC_AUTOEXIT, PMF_CHECKED);
-    if (o.toolbar != UiToolbar::Off)
-        set(UIC_TOOLBAR, PMF_CHECKED);
-    if (o.statusBar)
-        set(UIC_STATUSBAR, PMF_CHECKED);
-    if (o.threeD)
-        set(UIC_MCS3D, PMF_CHECKED);
-    if (dbgLogIsOn())
-        set(UIC_DEBUGLOG, PMF_CHECKED);
-    if (cuAutoCopy)
-        set(UIC_AUTOCOPY, PMF_CHECKED);
-    if (cuClipDeleteLeadSpaces)
-        set(UIC_IGNORESPACES, PMF_CHECKED);
-    if (o.mcsUnderline == UiUnderline::Underline) {
-        set(UIC_MCSUNDERLINE, PMF_CHECKED);
-        set(UIC_MCSUNDERSCORE, PMF_GRAYED);
-    } else if (o.mcsUnderline == UiUnderline::Underscore) {
-        set(UIC_MCSUNDERSCORE, PMF_CHECKED);
-        set(UIC_MCSUNDERLINE, PMF_GRAYED);
-    }
-    for (int32_t id : kNotYet)
-        set(id, PMF_GRAYED);
+    std::array<uint32_t, kMenuCount> flags = menuFlagsNow();
     for (int i = 0; i < kMenuCount; ++i) {
         if (kMenu[i].depth == 0 || !kMenu[i].text)
             continue;

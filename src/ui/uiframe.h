@@ -9,7 +9,7 @@
 #include <cstdint>
 
 // Commands (PM_COMMAND identifiers) of the frame's menu 107 and of the tool
-// bar. 201 and 205 are also known to the keyboard and session units.
+// bar. 201, 205 and 299 are also known to the keyboard and session units.
 enum : int32_t {
     UIC_AUTOCONNECT = 200,     // lParam: const char* host
     UIC_OPENSESS = 201,
@@ -54,6 +54,7 @@ enum : int32_t {
     UIC_MCSUNDERLINE = 251,
     UIC_MCSUNDERSCORE = 252,
     UIC_MCS3D = 253,
+    UIC_SESSPOPUP = 299,       // lParam: the session window; opens the session pop-up menu
     UIC_HOSTMENU1 = 501,
     UIC_HOSTMENU8 = 508,
     UIC_HELPFIELD = 550,

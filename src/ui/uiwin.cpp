@@ -122,10 +122,27 @@ void listPopupAnswer(int slot, int n) {
     uiListPopupClose(slot);
 }
 
+bool listPopupCommand(int id) { return id >= UI_LISTPOPUP_FIRST && id <= UI_LISTPOPUP_LAST; }
+
 void menuSelect(int slot, int id) {
+    if (!listPopupCommand(id)) return;
     char desc[UI_STATUS_DESC_MAX + 1] = {};
-    if (id >= UI_LISTPOPUP_FIRST && id <= UI_LISTPOPUP_LAST) uiListPopupDescription(slot, id - UI_LISTPOPUP_FIRST, desc, sizeof desc);
+    uiListPopupDescription(slot, id - UI_LISTPOPUP_FIRST, desc, sizeof desc);
     uiStatusSetField(UI_STATUS_MSGFIELD, desc);
+}
+
+// The menu of an open list pop-up, at the window's top-left corner.
+int showListPopup(int slot) {
+    CuScreen* s = cuScreenAt(slot);
+    if (!s || !s->wnd) return -1;
+    std::array<std::array<char, UI_LISTPOPUP_TEXT + 2>, UI_LISTPOPUP_ITEMS> texts;
+    std::array<PMenuItem, UI_LISTPOPUP_ITEMS> items{};
+    int count = 0;
+    while (count < UI_LISTPOPUP_ITEMS && uiListPopupItem(slot, count + 1, texts[count].data(), (int)texts[count].size()) > 0) {
+        items[count] = PMenuItem{UI_LISTPOPUP_FIRST + 1 + count, texts[count].data(), 1, 0};
+        ++count;
+    }
+    return platPopupMenu(s->wnd, items.data(), count, PPoint{0, 0});
 }
 
 }  // namespace
@@ -156,6 +173,10 @@ int uiListPopupOpen(int slot, const char* text, int length, char headerMark, cha
     p.headerMark = headerMark;
     p.partMark = partMark;
     p.open = true;
+    if (showListPopup(slot) < 0) {
+        uiListPopupClose(slot);
+        return -1;
+    }
     return 0;
 }
 
@@ -289,18 +310,26 @@ PResult uiChildWndProc(PWnd wnd, uint32_t msg, PWParam wp, PLParam lp) {
     case PM_LBUTTONDBLCLK:
     case PM_RBUTTONDOWN:
     case PM_RBUTTONUP:
-    case 0x0206:  // right double-click
+    case PM_RBUTTONDBLCLK:
         result = uiWMMouse(wnd, msg, wp, lp);
         break;
     case PM_COMMAND: {
         int id = (int)(wp & 0xFFFF);
         logPrintf("#Child:Command(%x)(%x)\n", (unsigned)wp, (unsigned)lp);
         if (id == UI_LISTPOPUP_CLOSED) platPost(wnd, PM_COMMAND, UI_LISTPOPUP_FIRST, 0);
-        else if (id >= UI_LISTPOPUP_FIRST && id <= UI_LISTPOPUP_LAST && slot >= 0) listPopupAnswer(slot, id - UI_LISTPOPUP_FIRST);
+        else if (listPopupCommand(id)) {
+            if (slot >= 0) listPopupAnswer(slot, id - UI_LISTPOPUP_FIRST);
+        } else {
+            // The session pop-up menu's items are the frame's commands.
+            platPost(uiFrameWindow(), PM_COMMAND, wp, lp);
+        }
         break;
     }
     case PM_MENUSELECT:
         if (slot >= 0) menuSelect(slot, (int)(wp & 0xFFFF));
+        break;
+    case PM_EXITMENULOOP:
+        platPost(wnd, PM_COMMAND, UI_LISTPOPUP_CLOSED, 0);
         break;
     case PM_MDIACTIVATE:
         if ((PWnd)lp == wnd) platSetFocus(wnd);

@@ -31,8 +31,11 @@ int uiActivateSession(int slot);
 
 // List pop-up of a slot: the list text (lines separated by '\n') whose item
 // lines become menu entries. Items are numbered 1.. in order; the menu opens
-// as a pop-up of the window and answers with commands 601.. (600: none).
+// as a pop-up of the session window at its top-left corner and answers with
+// commands 601.. on that window (600: none, once the menu loop has ended).
 // Header lines begin with headerMark, description lines with partMark.
+// 0 once the menu has closed; -1, with the pop-up closed, when it could not
+// be shown.
 int uiListPopupOpen(int slot, const char* text, int length, char headerMark, char partMark);
 bool uiListPopupIsOpen(int slot);
 // Item n (1-based) as shown in the menu ("&" + the line, at most 80

@@ -136,6 +136,54 @@ TEST_F(Headless, BoxesAreRecordedAndAnsweredByThePolicy)
     EXPECT_EQ(headlessBoxes()[1].answer, PID_NO);
 }
 
+TEST_F(Headless, PopupMenusFollowTheTrackPopupOrder)
+{
+    const PMenuItem rows[] = {{11, "&One", 1, 0}, {0, nullptr, 1, 0}, {12, "&Two", 1, PMF_GRAYED}, {13, "T&hree", 1, 0}};
+    struct Case {
+        int32_t want;       // what the user picks
+        int32_t chosen;     // what the menu takes
+    };
+    const Case cases[] = {{13, 13}, {0, 0}, {12, 0}, {99, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.want);
+        g_seen.clear();
+        headlessSetPopupPolicy([&c](const HeadlessPopup&) { return c.want; });
+        ASSERT_EQ(platPopupMenu(wnd, rows, 4, PPoint{7, 9}), 0);
+        // Highlight and end of the menu loop are sent; the command waits in the queue.
+        std::vector<std::pair<uint32_t, PWParam>> sent;
+        for (const Seen& s : g_seen)
+            sent.push_back({s.msg, s.wp});
+        std::vector<std::pair<uint32_t, PWParam>> want;
+        if (c.chosen)
+            want.push_back({PM_MENUSELECT, (PWParam)c.chosen});
+        want.push_back({PM_EXITMENULOOP, 0});
+        EXPECT_EQ(sent, want);
+        g_seen.clear();
+        platPump(0);
+        if (c.chosen) {
+            ASSERT_EQ(g_seen.size(), 1u);
+            EXPECT_EQ(g_seen[0].msg, PM_COMMAND);
+            EXPECT_EQ(g_seen[0].wp, (PWParam)c.chosen);
+        } else {
+            EXPECT_TRUE(g_seen.empty());
+        }
+        const HeadlessPopup& p = headlessPopups().back();
+        EXPECT_EQ(p.owner, wnd);
+        EXPECT_EQ(p.chosen, c.chosen);
+    }
+    const HeadlessPopup& p = headlessPopups().back();
+    EXPECT_EQ(p.at.x, 7);
+    EXPECT_EQ(p.at.y, 9);
+    ASSERT_EQ(p.items.size(), 4u);
+    EXPECT_EQ(p.items[0].text, "&One");
+    EXPECT_TRUE(p.items[1].separator);
+    EXPECT_EQ(p.items[2].flags, PMF_GRAYED);
+    // No menu without an owner or rows.
+    EXPECT_EQ(platPopupMenu(9999, rows, 4, PPoint{0, 0}), -1);
+    EXPECT_EQ(platPopupMenu(wnd, rows, 0, PPoint{0, 0}), -1);
+    EXPECT_EQ(headlessPopups().size(), 4u);
+}
+
 // A connected pair of TCP sockets on loopback, the client non-blocking.
 struct TcpPair {
     int listener = -1, client = -1, server = -1;

@@ -3,6 +3,7 @@
 // backing image that paint events show.
 #include "plat/plat.h"
 #include "plat/qt/qtplat.h"
+#include "plat/qt/qttestinput.h"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,66 @@ TEST_F(QtPlat, OnlyInvalidatedWindowsArePainted)
 
     platInvalidate(child, nullptr, true);
     EXPECT_TRUE(pumpUntil([&] { return paints() > first; }));
+}
+
+// A window that works its pop-up menu from a timer, as a user would once
+// the menu is up, and records what the menu tells it.
+struct PopupUser {
+    int32_t pick = 0;           // the id to choose, 0 to press Escape
+    int pickResult = 0;
+    int x = -1, y = -1;         // where the menu was seen
+    std::vector<std::pair<uint32_t, PWParam>> seen;
+};
+PopupUser g_user;
+
+PResult popupUserProc(PWnd w, uint32_t msg, PWParam wp, PLParam)
+{
+    if (msg == PM_TIMER) {
+        platKillTimer(w, wp);
+        qtTestPopupAt(w, &g_user.x, &g_user.y);
+        g_user.pickResult = qtTestPopupChoose(g_user.pick);
+        if (g_user.pickResult < 0)
+            qtTestPopupChoose(0);
+    }
+    if (msg == PM_MENUSELECT || msg == PM_COMMAND || msg == PM_EXITMENULOOP)
+        g_user.seen.push_back({msg, wp});
+    return 0;
+}
+
+TEST_F(QtPlat, PopupMenuReportsHighlightChoiceAndEnd)
+{
+    PWnd owner = platCreateWindow(PWndCreate{PWndKind::MdiChild, client, "HOST-2", {10, 10, 310, 210}, PWS_VISIBLE, popupUserProc});
+    ASSERT_NE(owner, 0);
+    const PMenuItem rows[] = {{11, "&One", 1, 0}, {0, nullptr, 1, 0}, {12, "&Two", 1, PMF_GRAYED}, {13, "T&hree", 1, 0}};
+    struct Case {
+        int32_t pick;
+        int32_t chosen;
+    };
+    const Case cases[] = {{13, 13}, {0, 0}, {12, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pick);
+        g_user = PopupUser{};
+        g_user.pick = c.pick;
+        platSetTimer(owner, 77, 30);
+        ASSERT_EQ(platPopupMenu(owner, rows, 4, PPoint{5, 6}), 0);
+        EXPECT_EQ(g_user.x, 5);
+        EXPECT_EQ(g_user.y, 6);
+        EXPECT_EQ(g_user.pickResult, c.chosen ? 0 : c.pick ? -1 : 0);
+        ASSERT_FALSE(g_user.seen.empty());
+        EXPECT_EQ(g_user.seen.back(), (std::pair<uint32_t, PWParam>{PM_EXITMENULOOP, 0}));
+        if (c.chosen)
+            EXPECT_EQ(g_user.seen.front(), (std::pair<uint32_t, PWParam>{PM_MENUSELECT, (PWParam)c.chosen}));
+        // The command is posted: it arrives from the queue.
+        platPump(0);
+        size_t commands = 0;
+        for (const auto& m : g_user.seen)
+            if (m.first == PM_COMMAND) {
+                ++commands;
+                EXPECT_EQ(m.second, (PWParam)c.chosen);
+            }
+        EXPECT_EQ(commands, c.chosen ? 1u : 0u);
+    }
+    EXPECT_EQ(platPopupMenu(owner, rows, 0, PPoint{0, 0}), -1);
 }
 
 } // namespace

@@ -360,4 +360,64 @@ TEST_F(Frame, ExitClosesEverythingAndEndsTheLoop)
     EXPECT_TRUE(platQuitting());
 }
 
+TEST_F(Frame, RightClickInCharacterModeOpensTheSessionPopup)
+{
+    struct Case {
+        int32_t choice;
+        bool closes;
+    };
+    // Close Session closes it; a dismissed menu and a grey item do nothing.
+    const Case cases[] = {{UIC_CLOSESESS, true}, {0, false}, {UIC_COPY, false}};
+    start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.choice);
+        PWnd w = localSession(0);
+        ASSERT_NE(w, 0);
+        ASSERT_TRUE(sessAt(0)->flags & CHF_CHARMODE);
+        std::vector<std::string> greyMismatch;
+        headlessSetPopupPolicy([this, &c, &greyMismatch](const HeadlessPopup& p) {
+            for (const HeadlessPopupItem& it : p.items)
+                if (!it.separator && (it.flags & PMF_GRAYED) != (menuFlags(it.id) & PMF_GRAYED))
+                    greyMismatch.push_back(it.text);
+            return c.choice;
+        });
+        size_t before = headlessPopups().size();
+        platPost(w, PM_RBUTTONDOWN, 2, (PLParam)(37 | (21 << 16)));
+        drain();
+        ASSERT_EQ(headlessPopups().size(), before + 1);
+        const HeadlessPopup& p = headlessPopups().back();
+        EXPECT_EQ(p.owner, w);
+        EXPECT_EQ(p.at.x, 37);
+        EXPECT_EQ(p.at.y, 21);
+        std::vector<int32_t> ids;
+        for (const HeadlessPopupItem& it : p.items)
+            ids.push_back(it.separator ? 0 : it.id);
+        EXPECT_EQ(ids, (std::vector<int32_t>{UIC_COPY, UIC_PASTE, 0, UIC_COPYFILE, UIC_PASTEFILE, 0, UIC_PRINTSCREEN, 0,
+                                             UIC_FONTINC, UIC_FONTDEC, 0, UIC_CLOSESESS}));
+        EXPECT_EQ(p.items.back().text, "&Close Session\tAlt+K");
+        EXPECT_EQ(p.items.back().flags & PMF_GRAYED, 0u);
+        EXPECT_NE(p.items.front().flags & PMF_GRAYED, 0u);
+        EXPECT_TRUE(greyMismatch.empty()) << greyMismatch[0];
+        EXPECT_EQ(platIsWindow(w), !c.closes);
+        EXPECT_EQ(sessIsOpen(0), !c.closes);
+        if (!c.closes) {
+            platSend(w, PM_QUERYENDSESSION, 0, 0);
+            if (platIsWindow(w))
+                platDestroyWindow(w);
+            drain();
+        }
+    }
+}
+
+TEST_F(Frame, RightClickInMcsModeOpensNoPopup)
+{
+    start();
+    PWnd w = localSession(0);
+    ASSERT_NE(w, 0);
+    sessAt(0)->flags = (uint16_t)((sessAt(0)->flags & ~CHF_MODE) | CHF_IDLE);
+    platPost(w, PM_RBUTTONDOWN, 2, (PLParam)(1 | (1 << 16)));
+    drain();
+    EXPECT_TRUE(headlessPopups().empty());
+}
+
 } // namespace

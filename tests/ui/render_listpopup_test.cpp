@@ -6,17 +6,41 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 const std::string kList = "#Header line\nFirst item   \n$Its description  \nSecond item\nThird\n$Third's\n";
 
-class ListPopup : public childtest::ChildTest {};
+class ListPopup : public childtest::ChildTest {
+protected:
+    // A session idle in MCS mode with its message area.
+    ChSession* idleMcsSession()
+    {
+        openSession(0);
+        ChSession* s = sessAt(0);
+        if (!s->areas)
+            s->areas = mcsAreasNew();
+        s->flags = (uint16_t)((s->flags & ~CHF_MODE) | CHF_IDLE);
+        return s;
+    }
+};
 
 TEST_F(ListPopup, ItemsAndDescriptions)
 {
     openSession(0);
     ASSERT_EQ(uiListPopupOpen(0, kList.data(), (int)kList.size(), '#', '$'), 0);
+    // The menu is the session window's, at its top-left corner.
+    ASSERT_EQ(headlessPopups().size(), 1u);
+    const HeadlessPopup& p = headlessPopups()[0];
+    EXPECT_EQ(p.owner, cuScreenAt(0)->wnd);
+    EXPECT_EQ(p.at.x, 0);
+    EXPECT_EQ(p.at.y, 0);
+    std::vector<std::pair<int32_t, std::string>> items;
+    for (const HeadlessPopupItem& it : p.items)
+        items.push_back({it.id, it.text});
+    EXPECT_EQ(items, (std::vector<std::pair<int32_t, std::string>>{{601, "&First item"}, {602, "&Second item"}, {603, "&Third"}}));
     char out[128];
     EXPECT_EQ(uiListPopupItem(0, 1, out, sizeof out), 11);
     EXPECT_STREQ(out, "&First item");
@@ -35,14 +59,12 @@ TEST_F(ListPopup, ItemsAndDescriptions)
 
 TEST_F(ListPopup, ChoiceIsWrittenIntoTheMessageAreaAndClosesThePopup)
 {
-    openSession(0);
-    ChSession* s = sessAt(0);
-    if (!s->areas)
-        s->areas = mcsAreasNew();
+    ChSession* s = idleMcsSession();
     ASSERT_NE(s->areas, nullptr);
-    s->flags = (uint16_t)((s->flags & ~CHF_MODE) | CHF_IDLE);
+    headlessSetPopupPolicy([](const HeadlessPopup&) { return 602; });
     ASSERT_EQ(uiListPopupOpen(0, kList.data(), (int)kList.size(), '#', '$'), 0);
-    platSend(cuScreenAt(0)->wnd, PM_COMMAND, 602, 0);
+    EXPECT_TRUE(uiListPopupIsOpen(0)) << "the choice is posted";
+    pumpIdle();
     const uint8_t* m = s->areas->msgArea.data();
     EXPECT_EQ(m[14] << 8 | m[15], 2);
     EXPECT_EQ(m[18] << 8 | m[19], 80);
@@ -58,17 +80,23 @@ TEST_F(ListPopup, ChoiceIsWrittenIntoTheMessageAreaAndClosesThePopup)
 
 TEST_F(ListPopup, ClosedWithoutAChoiceAnswersZero)
 {
-    openSession(0);
-    ChSession* s = sessAt(0);
-    if (!s->areas)
-        s->areas = mcsAreasNew();
-    s->flags = (uint16_t)((s->flags & ~CHF_MODE) | CHF_IDLE);
+    ChSession* s = idleMcsSession();
+    // The default policy closes the menu without a choice.
     ASSERT_EQ(uiListPopupOpen(0, kList.data(), (int)kList.size(), '#', '$'), 0);
-    platSend(cuScreenAt(0)->wnd, PM_COMMAND, 699, 0);
+    EXPECT_EQ(headlessPopups().back().chosen, 0);
     pumpIdle();
     EXPECT_EQ(s->areas->msgArea[16], '0');
     EXPECT_EQ(s->areas->msgArea[15], 0);
     EXPECT_FALSE(uiListPopupIsOpen(0));
+}
+
+TEST_F(ListPopup, WithoutItemsNothingIsShownAndThePopupCloses)
+{
+    idleMcsSession();
+    const std::string headersOnly = "#Header\n$note\n";
+    EXPECT_EQ(uiListPopupOpen(0, headersOnly.data(), (int)headersOnly.size(), '#', '$'), -1);
+    EXPECT_FALSE(uiListPopupIsOpen(0));
+    EXPECT_TRUE(headlessPopups().empty());
 }
 
 TEST_F(ListPopup, NotInCharacterMode)

@@ -61,6 +61,8 @@ struct State {
     std::map<int32_t, int32_t> keys;
     std::vector<PMenuItem> menu;
     std::vector<std::string> menuTexts;
+    HeadlessPopupPolicy popupPolicy;
+    std::vector<HeadlessPopup> popups;
     HeadlessDialogPolicy dialogPolicy;
     std::vector<HeadlessDialog> dialogs;
     std::string fileAnswer;
@@ -462,6 +464,26 @@ void hMenuState(PWnd, int32_t id, uint32_t flags)
         if (m.id == id && m.depth > 0)
             m.flags = (m.flags & ~(PMF_GRAYED | PMF_CHECKED)) | (flags & (PMF_GRAYED | PMF_CHECKED));
 }
+int hPopupMenu(PWnd owner, const PMenuItem* items, int32_t count, PPoint at)
+{
+    State& s = st();
+    if (!find(owner) || !items || count <= 0)
+        return -1;
+    HeadlessPopup p{owner, at, {}, 0};
+    for (int i = 0; i < count; ++i)
+        p.items.push_back(HeadlessPopupItem{items[i].id, items[i].text ? items[i].text : "", items[i].flags, !items[i].text});
+    int32_t want = s.popupPolicy ? s.popupPolicy(p) : 0;
+    for (const HeadlessPopupItem& it : p.items)
+        if (want && !it.separator && it.id == want && !(it.flags & PMF_GRAYED))
+            p.chosen = want;
+    s.popups.push_back(p);
+    if (p.chosen) {
+        callProc(owner, PM_MENUSELECT, (PWParam)p.chosen, 0);
+        hPost(owner, PM_COMMAND, (PWParam)p.chosen, 0);
+    }
+    callProc(owner, PM_EXITMENULOOP, 0, 0);
+    return 0;
+}
 int32_t hDialog(PWnd, PDlgForm* dialog)
 {
     State& s = st();
@@ -628,7 +650,7 @@ extern const PlatBackend headlessBackend = {
     hPost, hSend, hPump, hQuit, hQuitting, hQuitCode,
     hSetTimer, hKillTimer,
     hAsyncSelect, hSocketWouldBlock,
-    hSetMenu, hMenuState, hDialog, hFileDialog, hChooseColor,
+    hSetMenu, hMenuState, hPopupMenu, hDialog, hFileDialog, hChooseColor,
     hClipboardGet, hClipboardSet,
     hKeyState,
     hMessageBox, hBeep,
@@ -682,6 +704,8 @@ std::vector<PWnd> headlessWindows() { return st().order; }
 const std::vector<int32_t>& headlessSounds() { return st().sounds; }
 void headlessSetKeyState(int32_t vk, int32_t state) { st().keys[vk] = state; }
 
+void headlessSetPopupPolicy(HeadlessPopupPolicy policy) { st().popupPolicy = std::move(policy); }
+const std::vector<HeadlessPopup>& headlessPopups() { return st().popups; }
 void headlessSetDialogPolicy(HeadlessDialogPolicy policy) { st().dialogPolicy = std::move(policy); }
 const std::vector<HeadlessDialog>& headlessDialogs() { return st().dialogs; }
 void headlessSetFileAnswer(const std::string& path) { st().fileAnswer = path; }

@@ -91,6 +91,29 @@ const std::vector<HeadlessDialog>& headlessDialogs();
 void headlessSetFileAnswer(const std::string& path);
 void headlessSetColorAnswer(bool chosen, PRgb color);
 
+// Pop-up menus: each one shown is recorded with its owner, point (owner
+// client co-ordinates) and rows, then the policy picks the id the user
+// chooses (0: the menu is closed without a choice; the default). A choice
+// that is no enabled item of the menu counts as none. A chosen item is sent
+// as PM_MENUSELECT (highlighted), its PM_COMMAND posted, then
+// PM_EXITMENULOOP sent, all to the owner.
+struct HeadlessPopupItem {
+    int32_t id;
+    std::string text;       // empty for a separator
+    uint32_t flags;
+    bool separator;
+};
+struct HeadlessPopup {
+    PWnd owner;
+    PPoint at;
+    std::vector<HeadlessPopupItem> items;
+    int32_t chosen;         // the id posted, 0 when none
+};
+using HeadlessPopupPolicy = std::function<int32_t(const HeadlessPopup& popup)>;
+void headlessSetPopupPolicy(HeadlessPopupPolicy policy);
+// Every pop-up shown since the last reset, in order.
+const std::vector<HeadlessPopup>& headlessPopups();
+
 // The menu as last set, with the flags items have now.
 std::vector<PMenuItem> headlessMenu();
 // The clipboard's text.

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -492,7 +493,7 @@ protected:
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override
     {
-        mouse(e, e->button() == Qt::RightButton ? PM_RBUTTONDOWN : PM_LBUTTONDBLCLK);
+        mouse(e, e->button() == Qt::RightButton ? PM_RBUTTONDBLCLK : PM_LBUTTONDBLCLK);
     }
     void mouseMoveEvent(QMouseEvent* e) override { mouse(e, PM_MOUSEMOVE); }
 
@@ -917,6 +918,36 @@ void qbMenuState(PWnd, int32_t id, uint32_t flags)
     it->second->setChecked(flags & PMF_CHECKED);
 }
 
+int qbPopupMenu(PWnd owner, const PMenuItem* items, int32_t count, PPoint at)
+{
+    QWin* win = winOf(owner);
+    if (!win || !win->widget || !items || count <= 0)
+        return -1;
+    // No parent: the owner may be destroyed while the menu runs.
+    QMenu menu;
+    for (int i = 0; i < count; ++i) {
+        const PMenuItem& m = items[i];
+        if (!m.text) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* a = menu.addAction(fromBytes(m.text));
+        a->setEnabled(!(m.flags & PMF_GRAYED));
+        if (m.flags & PMF_CHECKED) {
+            a->setCheckable(true);
+            a->setChecked(true);
+        }
+        int32_t id = m.id;
+        a->setData(id);   // the test helpers find items by id
+        QObject::connect(a, &QAction::hovered, [owner, id] { qbSend(owner, PM_MENUSELECT, (PWParam)id, 0); });
+        QObject::connect(a, &QAction::triggered, [owner, id] { qbPost(owner, PM_COMMAND, (PWParam)id, 0); });
+    }
+    menu.exec(win->widget->mapToGlobal(QPoint(at.x, at.y)));
+    if (winOf(owner))
+        callProc(owner, PM_EXITMENULOOP, 0, 0);
+    return 0;
+}
+
 int32_t qbDialog(PWnd owner, PDlgForm* dialog)
 {
     QWin* win = winOf(owner);
@@ -1322,7 +1353,7 @@ const PlatBackend qtBackend = {
     qbPost, qbSend, qbPump, qbQuit, qbQuitting, qbQuitCode,
     qbSetTimer, qbKillTimer,
     qbAsyncSelect, qbSocketWouldBlock,
-    qbSetMenu, qbMenuState, qbDialog, qbFileDialog, qbChooseColor,
+    qbSetMenu, qbMenuState, qbPopupMenu, qbDialog, qbFileDialog, qbChooseColor,
     qbClipboardGet, qbClipboardSet,
     qbKeyState,
     qbMessageBox, qbBeep,

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMenu>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest/QTest>
@@ -14,6 +15,9 @@ namespace {
 
 std::string g_lastTitle;
 QTimer* g_cancel = nullptr;
+
+// A pop-up menu's exec makes it the active pop-up until it closes.
+QMenu* shownPopup() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
 
 Qt::KeyboardModifiers modifiers(unsigned mods)
 {
@@ -56,3 +60,33 @@ void qtTestCancelDialogs()
 }
 
 const char* qtTestLastDialogTitle() { return g_lastTitle.c_str(); }
+
+int qtTestPopupChoose(int id)
+{
+    QMenu* menu = shownPopup();
+    if (!menu)
+        return -1;
+    if (id == 0) {
+        QTest::keyClick(menu, Qt::Key_Escape);
+        return 0;
+    }
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator() && a->isEnabled() && a->data().toInt() == id) {
+            menu->setActiveAction(a);
+            QTest::keyClick(menu, Qt::Key_Return);
+            return 0;
+        }
+    return -1;
+}
+
+int qtTestPopupAt(int wnd, int* x, int* y)
+{
+    QMenu* menu = shownPopup();
+    QWidget* w = qtPlatWidget(wnd);
+    if (!menu || !w)
+        return -1;
+    QPoint p = w->mapFromGlobal(menu->pos());
+    *x = p.x();
+    *y = p.y();
+    return 0;
+}

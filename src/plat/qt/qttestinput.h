@@ -14,3 +14,11 @@ int qtTestKeyClick(int wnd, char key, unsigned mods);
 // the title of the last one is kept (empty when none opened).
 void qtTestCancelDialogs();
 const char* qtTestLastDialogTitle();
+
+// The pop-up menu being shown, worked as a user would: the item with this
+// id is highlighted and Return pressed, or for 0 Escape is pressed. 0, or -1
+// when no pop-up menu is shown or it has no enabled item with that id.
+int qtTestPopupChoose(int id);
+// Where the pop-up menu being shown is, in a window's client co-ordinates.
+// 0, or -1 when none is shown.
+int qtTestPopupAt(int wnd, int* x, int* y);
