@@ -195,8 +195,9 @@ TEST_F(QtPlat, PopupMenuReportsHighlightChoiceAndEnd)
         EXPECT_EQ(g_user.pickResult, c.chosen ? 0 : c.pick ? -1 : 0);
         ASSERT_FALSE(g_user.seen.empty());
         EXPECT_EQ(g_user.seen.back(), (std::pair<uint32_t, PWParam>{PM_EXITMENULOOP, 0}));
-        if (c.chosen)
+        if (c.chosen) {
             EXPECT_EQ(g_user.seen.front(), (std::pair<uint32_t, PWParam>{PM_MENUSELECT, (PWParam)c.chosen}));
+        }
         // The command is posted: it arrives from the queue.
         platPump(0);
         size_t commands = 0;
