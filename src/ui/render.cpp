@@ -775,6 +775,25 @@ void uiFontLarger() {
     resizeFont(s, s->fontSize + 1);
 }
 
+bool uiAutoFont() {
+    const CuScreen* s = cuFocusScreen();
+    return s && s->lockedFontSize == 0;
+}
+
+void uiToggleAutoFont() {
+    CuScreen* s = cuFocusScreen();
+    if (!s || !s->wnd) return;
+    if (s->lockedFontSize == 0) {
+        s->lockedFontSize = s->fontSize > 0 ? s->fontSize : UI_FONT_DEFAULT;
+        return;
+    }
+    // The font follows the window again: fit it to the window as it is.
+    s->lockedFontSize = 0;
+    PRect r = platClientRect(s->wnd);
+    uiWMSize(s->wnd, platIsMaximized(s->wnd) ? PSIZE_MAXIMIZED : PSIZE_RESTORED, r.right - r.left, r.bottom - r.top);
+    platInvalidate(s->wnd, nullptr, true);
+}
+
 void uiWMSize(PWnd wnd, int type, int cw, int ch) {
     int slot = -1;
     CuScreen* s = screenOfWindow(wnd, &slot);

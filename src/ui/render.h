@@ -105,6 +105,12 @@ int uiMakeFont(CuScreen* scr);
 // Font smaller / larger commands for the focus screen (not while maximised).
 void uiFontSmaller();
 void uiFontLarger();
+// "Auto Resize Font" for the focus screen: on, its font follows the window
+// (no locked size); off, the font keeps its size and in character mode the
+// grid follows the window. The toggle locks the current size, or unlocks
+// and fits the font to the window.
+bool uiAutoFont();
+void uiToggleAutoFont();
 
 // The size handler of the session window (type is PSIZE_*).
 void uiWMSize(PWnd wnd, int type, int cw, int ch);

@@ -115,7 +115,7 @@ constexpr int kMenuCount = (int)(sizeof kMenu / sizeof kMenu[0]);
 // Commands whose units are not part of the program yet: they stay grey.
 constexpr int32_t kNotYet[] = {
     UIC_PRINTSCREEN, UIC_PRINTSETUP, UIC_COPY, UIC_CUT, UIC_PASTE, UIC_COPYFILE, UIC_PASTEFILE,
-    UIC_AUTOCOPY, UIC_IGNORESPACES, UIC_AUTOFONT, UIC_MACROS, UIC_RECORD, UIC_PLAYFILE,
+    UIC_AUTOCOPY, UIC_IGNORESPACES, UIC_MACROS, UIC_RECORD, UIC_PLAYFILE,
     UIC_PLAYCURRENT, UIC_STOPRECPLAY, UIC_CAPTURE, UIC_CAPTURERAW, UIC_CONFIG, UIC_HELPFIELD,
     UIC_HELPSCREEN, UIC_HELPSYSTEM,
 };
@@ -352,6 +352,8 @@ std::array<uint32_t, kMenuCount> menuFlagsNow()
             set(id, PMF_GRAYED);
     if (o.autoExit || uiAutoExit())
         set(UIC_AUTOEXIT, PMF_CHECKED);
+    if (active && uiAutoFont())
+        set(UIC_AUTOFONT, PMF_CHECKED);
     if (o.toolbar != UiToolbar::Off)
         set(UIC_TOOLBAR, PMF_CHECKED);
     if (o.statusBar)
@@ -505,6 +507,12 @@ int cmdFontSmaller(PLParam)
     return 0;
 }
 
+int cmdAutoFont(PLParam)
+{
+    uiToggleAutoFont();
+    return 0;
+}
+
 int cmdColors(PLParam)
 {
     return uiColorDialog(g_frame);
@@ -559,6 +567,7 @@ constexpr CommandRow kCommands[] = {
     {UIC_MCS3D, cmdMcs3D, 0},
     {UIC_FONTINC, cmdFontLarger, 0},
     {UIC_FONTDEC, cmdFontSmaller, 0},
+    {UIC_AUTOFONT, cmdAutoFont, 0},
     {UIC_COLORS, cmdColors, 0},
     {UIC_SESSPOPUP, cmdSessPopup, 0},
 };

@@ -123,6 +123,20 @@ TEST_F(Frame, EightSessionsLeaveNoRoomForTheDialog)
     EXPECT_EQ(dialogsShown(), 0u);
 }
 
+TEST_F(Frame, AutoResizeFontIsCheckedWhileTheFontFollowsTheWindow)
+{
+    start();
+    EXPECT_NE(menuFlags(UIC_AUTOFONT) & PMF_GRAYED, 0u);   // no session window yet
+    localSession(0);
+    EXPECT_EQ(menuFlags(UIC_AUTOFONT), (uint32_t)PMF_CHECKED);
+    command(UIC_AUTOFONT);
+    EXPECT_EQ(menuFlags(UIC_AUTOFONT), 0u);
+    EXPECT_GT(cuScreenAt(0)->lockedFontSize, 0);
+    command(UIC_AUTOFONT);
+    EXPECT_EQ(menuFlags(UIC_AUTOFONT), (uint32_t)PMF_CHECKED);
+    EXPECT_EQ(cuScreenAt(0)->lockedFontSize, 0);
+}
+
 TEST_F(Frame, MaxSessionsGreysOpenSession)
 {
     uitest::writeText(cfgDir + "korvex.reg", "[Korvex for Windows]\nMaxSessions=2\n");

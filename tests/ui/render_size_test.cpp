@@ -86,6 +86,31 @@ TEST_F(RenderSize, LockedFontInCharacterModeShrinksTheGridAndTellsTheHost)
     EXPECT_EQ(resizes().size(), 1u);
 }
 
+// Auto Resize Font off locks the size the font has; on again, the font is
+// fitted to the window and follows it.
+TEST_F(RenderSize, AutoResizeFontLocksAndUnlocksTheFontSize)
+{
+    CuScreen* s = open(0);
+    platSend(s->wnd, PM_PAINT, 0, 0);
+    cuSetFocusScreen(s);
+    ASSERT_TRUE(uiAutoFont());
+    uiToggleAutoFont();
+    EXPECT_FALSE(uiAutoFont());
+    EXPECT_EQ(s->lockedFontSize, 12);
+    headlessResizeClient(s->wnd, 400, 300);
+    EXPECT_EQ(s->fontSize, 12);
+    EXPECT_EQ(s->Cols, 57);
+
+    headlessResizeClient(s->wnd, 800, 600);   // the grid follows: 114 x 42
+    uiToggleAutoFont();
+    EXPECT_TRUE(uiAutoFont());
+    EXPECT_EQ(s->lockedFontSize, 0);
+    EXPECT_EQ(s->Cols, 114) << "the grid stays; the font is fitted to it";
+    headlessResizeClient(s->wnd, 400, 300);
+    EXPECT_LT(s->fontSize, 12);
+    EXPECT_EQ(s->Cols, 114);
+}
+
 TEST_F(RenderSize, InMcsModeTheFontFollowsTheWindowWhateverTheLock)
 {
     CuScreen* s = open(0);
