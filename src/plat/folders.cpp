@@ -113,6 +113,12 @@ int platDocumentsFolder(char* out, std::size_t size) {
     int n = putFolder(out, size, docs);
     if (n >= 0) return n;
   }
+  // The configuration folder: the one "KORVEX" names, as for korvex.ini.
+  std::string named = expandHome(envValue("KORVEX"));
+  if (!named.empty() && named[0] == '/' && isFolder(named)) {
+    int n = putFolder(out, size, named);
+    if (n >= 0) return n;
+  }
   int n = platUserDataFolder(out, size);
   if (n >= 0) return n;
   char cwd[PLAT_PATHBUF];

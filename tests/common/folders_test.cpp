@@ -94,7 +94,8 @@ TEST(Folders, TooLongFolderFails) {
 }
 
 TEST(Folders, DocumentsFolder) {
-  EnvGuard guard({"HOME", "XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR"});
+  EnvGuard guard({"HOME", "XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR", "KORVEX"});
+  unsetenv("KORVEX");
   std::string home = kvxtest::scratchDir("folders_home");
   std::string docs = home + "/Docs";
   std::string papers = home + "/Papers";
@@ -125,6 +126,12 @@ TEST(Folders, DocumentsFolder) {
   // An entry equal to the home folder means documents are turned off.
   unsetenv("XDG_DOCUMENTS_DIR");
   std::ofstream(dirsFile) << "XDG_DOCUMENTS_DIR=\"$HOME/\"\n";
+  EXPECT_EQ(folder(platDocumentsFolder), home + "/.config/korvex/");
+
+  // With "KORVEX" naming the configuration's folder, that folder.
+  setenv("KORVEX", papers.c_str(), 1);
+  EXPECT_EQ(folder(platDocumentsFolder), papers + "/");
+  setenv("KORVEX", (home + "/Missing").c_str(), 1);
   EXPECT_EQ(folder(platDocumentsFolder), home + "/.config/korvex/");
 }
 
