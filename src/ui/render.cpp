@@ -821,6 +821,10 @@ void uiWMSize(PWnd wnd, int type, int cw, int ch) {
     bool maximized = type == (int)PSIZE_MAXIMIZED;
     if (maximized) {
         s->winFlags = (s->winFlags & ~CUW_MINIMIZED) | CUW_MAXIMIZED;
+        // A restore not painted yet is over: the window is maximised again
+        // (the MDI area restores a child when another one is maximised).
+        restoreMemo[slot].pending = false;
+        s->restorePending = 0;
         uiSetChildrenMaximized(1);
         logPrintf("#OnSize : SIZE_MAXIMIZED\n");
     } else if (s->winFlags & CUW_MAXIMIZED) {

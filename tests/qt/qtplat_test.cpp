@@ -211,4 +211,28 @@ TEST_F(QtPlat, PopupMenuReportsHighlightChoiceAndEnd)
     EXPECT_EQ(platPopupMenu(owner, rows, 0, PPoint{0, 0}), -1);
 }
 
+// Closing the active, maximised session window hands both to the window
+// that was active before it, as Windows MDI does.
+TEST_F(QtPlat, ClosingTheActiveChildActivatesAndMaximisesTheNextOne)
+{
+    PWnd second = platCreateWindow(PWndCreate{PWndKind::MdiChild, client, "HOST-2", {0, 0, 0, 0},
+                                              PWS_VISIBLE | PWS_MAXIMIZED | PWS_DEFAULTPOS, proc});
+    ASSERT_NE(second, 0);
+    platMdiActivate(second);
+    ASSERT_TRUE(pumpUntil([&] { return platMdiActive() == second && platIsMaximized(second); }));
+    platDestroyWindow(second);
+    EXPECT_TRUE(pumpUntil([&] { return platMdiActive() == child; }));
+    EXPECT_TRUE(pumpUntil([&] { return platIsMaximized(child); }));
+
+    // A maximised child made with no place of its own comes back to a
+    // usable size when restored.
+    PWnd third = platCreateWindow(PWndCreate{PWndKind::MdiChild, client, "HOST-3", {0, 0, 0, 0},
+                                             PWS_VISIBLE | PWS_MAXIMIZED | PWS_DEFAULTPOS, proc});
+    platShow(third, PSW_RESTORE);
+    ASSERT_TRUE(pumpUntil([&] { return !platIsMaximized(third); }));
+    PRect r = platClientRect(third);
+    EXPECT_GE(r.right - r.left, 300);
+    EXPECT_GE(r.bottom - r.top, 200);
+}
+
 } // namespace

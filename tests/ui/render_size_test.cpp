@@ -158,6 +158,27 @@ TEST_F(RenderSize, MaximisedThenRestoredKeepsTheNewSizeAfterThePaint)
     EXPECT_EQ(uiChildrenMaximized(), 0);
 }
 
+// The MDI area restores a maximised child when another one is maximised,
+// and maximises it again when it comes back: the restore never painted
+// must not shrink the maximised window at its next paint.
+TEST_F(RenderSize, MaximisedAgainBeforeThePaintDropsTheRestore)
+{
+    CuScreen* s = open(0);
+    platSend(s->wnd, PM_PAINT, 0, 0);
+    platShow(s->wnd, PSW_MAXIMIZE);
+    int maxFont = s->fontSize;
+    PRect maxClient = client(s);
+    platShow(s->wnd, PSW_RESTORE);
+    platShow(s->wnd, PSW_MAXIMIZE);
+    platSend(s->wnd, PM_PAINT, 0, 0);
+    EXPECT_EQ(s->restorePending, 0);
+    EXPECT_TRUE(s->winFlags & CUW_MAXIMIZED);
+    EXPECT_EQ(uiChildrenMaximized(), 1);
+    EXPECT_EQ(s->fontSize, maxFont);
+    EXPECT_EQ(client(s).right, maxClient.right);
+    EXPECT_EQ(client(s).bottom, maxClient.bottom);
+}
+
 TEST_F(RenderSize, MinimisedSuspendsPainting)
 {
     CuScreen* s = open(0);

@@ -576,6 +576,8 @@ PWnd qbCreateWindow(const PWndCreate* c)
         win.sub->installEventFilter(new CloseFilter(w));
         if (!(c->flags & PWS_DEFAULTPOS) && !r.isEmpty())
             win.sub->setGeometry(r);
+        else   // a normal size to come back to from maximised, as Windows gives one
+            win.sub->resize(g->mdi->viewport()->size().expandedTo(QSize(640, 400)) * 3 / 4);
         top = win.sub;
         break;
     }
@@ -616,6 +618,22 @@ PWnd qbCreateWindow(const PWndCreate* c)
     return w;
 }
 
+// As in Windows MDI, when the active child goes the one active before it
+// takes over, maximised when the closed one was.
+void activateNextChild(QWidget* gone, bool maximize)
+{
+    QList<QMdiSubWindow*> order = g->mdi->subWindowList(QMdiArea::ActivationHistoryOrder);
+    QMdiSubWindow* next = nullptr;
+    for (qsizetype i = order.size() - 1; i >= 0 && !next; --i)
+        if (order[i] != gone && wndOf(order[i]->widget()))
+            next = order[i];
+    if (!next)
+        return;
+    g->mdi->setActiveSubWindow(next);
+    if (maximize && !next->isMaximized())
+        next->showMaximized();
+}
+
 int qbDestroyWindow(PWnd w)
 {
     QWin* win = winOf(w);
@@ -637,12 +655,18 @@ int qbDestroyWindow(PWnd w)
     if (g->mdiActive == w)
         g->mdiActive = 0;
     QWidget* top = win->sub ? (QWidget*)win->sub.data() : win->widget.data();
+    bool child = win->sub != nullptr;
+    QWin* area = winOf(win->parent);
+    bool wasActive = child && g->mdi && g->mdi->activeSubWindow() == win->sub && !(area && area->destroying);
+    bool wasMaximized = child && win->sub->isMaximized();
     g->byWidget.erase(win->widget);
     g->wins.erase(w);
     if (top) {
         top->hide();
         top->deleteLater();
     }
+    if (wasActive)
+        activateNextChild(top, wasMaximized);
     return 0;
 }
 
