@@ -19,11 +19,14 @@ namespace {
 
 std::vector<std::pair<uint32_t, PWParam>> g_seen;
 int g_paints = 0;
+std::vector<PWParam> g_sizes;   // the size types the child windows were sent
 
 PResult proc(PWnd, uint32_t msg, PWParam wp, PLParam lp)
 {
     if (msg == PM_PAINT)
         ++g_paints;
+    if (msg == PM_SIZE)
+        g_sizes.push_back(wp);
     if (msg == PM_USER || msg == PM_TIMER || msg == PM_CLOSE)
         g_seen.push_back({msg, wp});
     if (msg == PM_SOCKET)
@@ -233,6 +236,21 @@ TEST_F(QtPlat, ClosingTheActiveChildActivatesAndMaximisesTheNextOne)
     PRect r = platClientRect(third);
     EXPECT_GE(r.right - r.left, 300);
     EXPECT_GE(r.bottom - r.top, 200);
+}
+
+// A maximised child follows the frame's size and stays maximised.
+TEST_F(QtPlat, ResizingTheFrameKeepsAMaximisedChildMaximised)
+{
+    platShow(child, PSW_MAXIMIZE);
+    ASSERT_TRUE(pumpUntil([&] { return platIsMaximized(child); }));
+    g_sizes.clear();
+    platMove(frame, PRect{0, 0, 640, 480});
+    ASSERT_TRUE(pumpUntil([&] { return !g_sizes.empty(); }));
+    for (int i = 0; i < 5; ++i)
+        platPump(10);
+    for (PWParam how : g_sizes)
+        EXPECT_EQ(how, (PWParam)PSIZE_MAXIMIZED);
+    EXPECT_TRUE(platIsMaximized(child));
 }
 
 } // namespace

@@ -60,6 +60,7 @@ struct QWin {
     QPointer<QMdiSubWindow> sub;    // MDI children: the sub-window around it
     QImage image;                   // backing image the logic draws into
     bool invalid = true;            // the logic must paint it (PM_PAINT) before it is shown
+    bool sizePending = false;       // a PM_SIZE is on its way
     bool destroying = false;
 };
 
@@ -467,7 +468,22 @@ protected:
         if (QWin* win = winOf(wnd)) {
             resizeImage(*win, size());
             win->invalid = true;
-            sendSize(wnd);
+            // The MDI sub-window is told it was resized after its widget
+            // is, and only then takes back its maximised state; the size
+            // message waits until the state is settled.
+            if (!win->sizePending) {
+                win->sizePending = true;
+                PWnd w = wnd;
+                QMetaObject::invokeMethod(
+                    this,
+                    [w] {
+                        if (QWin* now = winOf(w)) {
+                            now->sizePending = false;
+                            sendSize(w);
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
         }
     }
     void focusInEvent(QFocusEvent*) override { deliverInput(wnd, PM_SETFOCUS, 0, 0); }
