@@ -783,10 +783,7 @@ void cuRefresh() {
     if (moved) setFullRepaint(s);
 
     if (s->dirtyCount == 0) {
-        if (s == focusScreen) {
-            uiResetColorCache();
-            uiShowCaret(s);
-        }
+        cuPaintDirty();   // only the caret to place
         return;
     }
     if (!s->wnd) {

@@ -425,16 +425,6 @@ void paintFrames(CuScreen* s, PDC dc, int row, int col, int count, int mode, int
     }
 }
 
-CuScreen* screenOfWindow(PWnd wnd, int* slotOut) {
-    if (!wnd || !platIsWindow(wnd)) return nullptr;
-    intptr_t v = platUserWord(wnd);
-    int slot = v >= 1 && v <= CU_MAX_SCREENS ? (int)v - 1 : -1;
-    CuScreen* s = cuScreenAt(slot);
-    if (!s || s->wnd != wnd) return nullptr;
-    if (slotOut) *slotOut = slot;
-    return s;
-}
-
 int caretHeightFor(const CuScreen* s) {
     int H = std::max(1, s->charHeight);
     if (s->curShape == CU_CURSOR_BLOCK) return H;
@@ -475,6 +465,16 @@ void itemsFromTable(bool defaults) {
 }
 
 }  // namespace
+
+CuScreen* uiScreenOfWindow(PWnd wnd, int* slotOut) {
+    if (!wnd || !platIsWindow(wnd)) return nullptr;
+    intptr_t v = platUserWord(wnd);
+    int slot = v >= 1 && v <= CU_MAX_SCREENS ? (int)v - 1 : -1;
+    CuScreen* s = cuScreenAt(slot);
+    if (!s || s->wnd != wnd) return nullptr;
+    if (slotOut) *slotOut = slot;
+    return s;
+}
 
 // ---- colours ----
 
@@ -796,7 +796,7 @@ void uiToggleAutoFont() {
 
 void uiWMSize(PWnd wnd, int type, int cw, int ch) {
     int slot = -1;
-    CuScreen* s = screenOfWindow(wnd, &slot);
+    CuScreen* s = uiScreenOfWindow(wnd, &slot);
     if (!s) {
         earlySize = SizeMemo{wnd, type, cw, ch, true};
         logPrintf("#OnSize : NULL cuScrPtr\n");
@@ -883,7 +883,7 @@ void uiWMSize(PWnd wnd, int type, int cw, int ch) {
 
 void uiEraseBackground(PWnd wnd, PDC dc) {
     int slot = -1;
-    CuScreen* s = screenOfWindow(wnd, &slot);
+    CuScreen* s = uiScreenOfWindow(wnd, &slot);
     ChSession* sess = s ? sessAt(slot) : nullptr;
     int attr = sess && sess->mcs ? CU_ATTR_MCS_NORMAL : CU_ATTR_UNIX_NORMAL;
     PRect r = platClientRect(wnd);
@@ -892,7 +892,7 @@ void uiEraseBackground(PWnd wnd, PDC dc) {
 
 void uiWMPaint(PWnd wnd) {
     int slot = -1;
-    CuScreen* s = screenOfWindow(wnd, &slot);
+    CuScreen* s = uiScreenOfWindow(wnd, &slot);
     PRect r = platClientRect(wnd);
     logPrintf("#Child:Paint(%i)(%i)(%i)(%i)\n", r.left, r.top, r.right, r.bottom);
     logPrintf("#Child:Paint Active(%i) SessForeground(%i)\n", (int)platMdiActive(), s && s == cuFocusScreen() ? 1 : 0);

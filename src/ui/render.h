@@ -112,6 +112,9 @@ void uiFontLarger();
 bool uiAutoFont();
 void uiToggleAutoFont();
 
+// The screen a session window shows (its slot in *slot when given), or null.
+CuScreen* uiScreenOfWindow(PWnd wnd, int* slot = nullptr);
+
 // The size handler of the session window (type is PSIZE_*).
 void uiWMSize(PWnd wnd, int type, int cw, int ch);
 // Paint and background erase of a session window.

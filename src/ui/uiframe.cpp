@@ -523,11 +523,8 @@ int cmdColors(PLParam)
 int cmdSessPopup(PLParam lp)
 {
     PWnd w = (PWnd)lp;
-    const CuScreen* s = nullptr;
-    for (int i = 0; i < CU_MAX_SCREENS && !s; ++i)
-        if (cuScreenAt(i) && cuScreenAt(i)->wnd == w)
-            s = cuScreenAt(i);
-    if (!s || !platIsWindow(w))
+    const CuScreen* s = uiScreenOfWindow(w);
+    if (!s)
         return -1;
     std::array<uint32_t, kMenuCount> flags = menuFlagsNow();
     std::array<PMenuItem, kSessionPopupCount> items{};
